@@ -1,0 +1,62 @@
+#include "preview/PageSheet.h"
+
+#include "emf/EmfPlayer.h"
+#include "emf/Metafile.h"
+#include "printer/PrinterSettings.h"
+#include "printer/QRPrinter.h"
+
+#include <QPainter>
+
+namespace qrp {
+
+namespace {
+// The first row of the paper table, taken directly as pixels at zoom 100.
+constexpr long double FallbackSheetWidth = 215.9L;
+constexpr long double FallbackSheetHeight = 279.4L;
+} // namespace
+
+void SheetSizeAtZoom100(const TQRPrinter* source, long double& width, long double& height) {
+    if (source) {
+        width = source->ToDeviceWidth(static_cast<long double>(source->OrientedPaperWidth()));
+        height = source->ToDeviceHeight(static_cast<long double>(source->OrientedPaperLength()));
+    } else {
+        width = FallbackSheetWidth;
+        height = FallbackSheetHeight;
+    }
+}
+
+QSize PageImageSize(const TQRPrinter* source, int zoom) {
+    if (source) {
+        const long double w = static_cast<long double>(source->OrientedPaperWidth()) / 100.0L * zoom;
+        const long double h = static_cast<long double>(source->OrientedPaperLength()) / 100.0L * zoom;
+        return {source->ToDeviceWidth(w) + 4, source->ToDeviceHeight(h) + 4};
+    }
+    return {RoundHalfEven(FallbackSheetWidth / 100.0L * zoom) + 4,
+            RoundHalfEven(FallbackSheetHeight / 100.0L * zoom) + 4};
+}
+
+void DrawPageSheet(QPainter& painter, int W, int H, const TMetafile* picture) {
+    if (!picture || W < 5 || H < 5)
+        return;
+    painter.save();
+    // Pixel rectangles as the sheet's outline rules give them: a rectangle from (l, t)
+    // to (r, b) covers columns l..r-1 and rows t..b-1.
+    painter.fillRect(QRect(1, 1, W - 4, H - 4), Qt::white);
+    painter.restore();
+
+    PlayMetafile(painter, *picture, QRectF(0, 0, W, H));
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    // Frame: (0,0) -> (0,H-3) -> (W-3,H-3) -> (W-3,0) -> (0,0), one pixel wide.
+    painter.fillRect(QRect(0, 0, 1, H - 2), Qt::black);
+    painter.fillRect(QRect(0, H - 3, W - 2, 1), Qt::black);
+    painter.fillRect(QRect(W - 3, 0, 1, H - 2), Qt::black);
+    painter.fillRect(QRect(0, 0, W - 2, 1), Qt::black);
+    // Shadow: right (W-2,2)-(W,H) and bottom (2,H-2)-(W,H).
+    painter.fillRect(QRect(W - 2, 2, 2, H - 2), Qt::black);
+    painter.fillRect(QRect(2, H - 2, W - 2, 2), Qt::black);
+    painter.restore();
+}
+
+} // namespace qrp
