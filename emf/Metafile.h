@@ -1,5 +1,6 @@
 #pragma once
 // The page picture: one enhanced-metafile byte image, stored and handed on unchanged.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -57,6 +58,9 @@ public:
 
     // Parses and checks the header of a byte image; false when it is not a valid EMF.
     static bool ParseHeader(const std::uint8_t* data, std::size_t size, TEmfHeaderInfo& out);
+    // Checks only the fixed part of the header record (its first 88 bytes), not that
+    // the whole image is present; for looking at the start of an image.
+    static bool ParseHeaderRecord(const std::uint8_t* data, std::size_t size, TEmfHeaderInfo& out);
 
 private:
     std::vector<std::uint8_t> bytes_;

@@ -79,6 +79,8 @@ public:
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
 
     const std::string& FileName() const { return path_; }
+    // True when path names the file this stream has open.
+    bool IsSameFile(const std::string& path) const;
 
 private:
     std::string path_;
@@ -87,6 +89,7 @@ private:
     std::vector<std::uint8_t> buf_;
     std::int64_t bufStart_ = 0; // file offset of buf_[0]
     std::int64_t bufLen_ = 0;
+    std::int64_t window_ = 4096; // bytes the next refill asks for
     std::int64_t pos_ = 0;      // logical position
 };
 

@@ -1,0 +1,331 @@
+#include "storage/PageList.h"
+
+#include "emf/Metafile.h"
+#include "platform/Errors.h"
+#include "storage/QRCompress.h"
+#include "storage/ReportDate.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace qrp {
+
+// ---- header ----------------------------------------------------------------------
+
+namespace {
+
+template <typename T> T Get(const std::array<std::uint8_t, TSavedReportHeader::Size>& b, int at)
+{
+    T v;
+    std::memcpy(&v, b.data() + at, sizeof v);
+    return v;
+}
+template <typename T> void Put(std::array<std::uint8_t, TSavedReportHeader::Size>& b, int at, T v)
+{
+    std::memcpy(b.data() + at, &v, sizeof v);
+}
+
+// Written layout offsets.
+constexpr int kLayoutVersionAt = 0;
+constexpr int kWriterVersionAt = 2;
+constexpr int kPagesInFileAt = 8;
+constexpr int kWrittenAtAt = 16;
+constexpr int kCompressedPagesAt = 25;
+
+// Where the letters "EMF" of the first page's signature stand after each layout.
+constexpr std::int64_t kOlderSignatureAt = 173;
+constexpr std::int64_t kSignatureAt = 177;
+
+} // namespace
+
+std::int16_t TSavedReportHeader::LayoutVersion() const { return Get<std::int16_t>(Bytes, kLayoutVersionAt); }
+std::int16_t TSavedReportHeader::WriterVersion() const { return Get<std::int16_t>(Bytes, kWriterVersionAt); }
+std::int32_t TSavedReportHeader::PagesInFile() const { return Get<std::int32_t>(Bytes, kPagesInFileAt); }
+double TSavedReportHeader::WrittenAt() const { return Get<double>(Bytes, kWrittenAtAt); }
+std::uint8_t TSavedReportHeader::CompressedPages() const { return Bytes[kCompressedPagesAt]; }
+void TSavedReportHeader::SetLayoutVersion(std::int16_t v) { Put(Bytes, kLayoutVersionAt, v); }
+void TSavedReportHeader::SetWriterVersion(std::int16_t v) { Put(Bytes, kWriterVersionAt, v); }
+void TSavedReportHeader::SetPagesInFile(std::int32_t v) { Put(Bytes, kPagesInFileAt, v); }
+void TSavedReportHeader::SetWrittenAt(double v) { Put(Bytes, kWrittenAtAt, v); }
+void TSavedReportHeader::SetCompressedPages(std::uint8_t v) { Bytes[kCompressedPagesAt] = v; }
+
+int HeaderSizeOf(TStream& stream)
+{
+    const std::int64_t saved = stream.Position();
+    struct Restore {
+        TStream& s;
+        std::int64_t pos;
+        ~Restore()
+        {
+            try {
+                s.SetPosition(pos);
+            } catch (...) {
+            }
+        }
+    } restore{stream, saved};
+
+    char text[5] = {};
+    stream.SetPosition(kOlderSignatureAt);
+    stream.ReadBuffer(text, 4);
+    if (std::strcmp(text, "EMF") == 0)
+        return TSavedReportHeader::OlderSize;
+    stream.SetPosition(kSignatureAt);
+    stream.ReadBuffer(text, 4);
+    return TSavedReportHeader::Size;
+}
+
+void UpgradeHeader(TStream& stream, TSavedReportHeader& header)
+{
+    if (HeaderSizeOf(stream) != TSavedReportHeader::OlderSize)
+        return;
+    auto& b = header.Bytes;
+    // Back to front, so no source byte is overwritten before it has moved.
+    std::memmove(b.data() + 26, b.data() + 22, 101);
+    b[25] = b[21];
+    b[24] = b[20];
+    std::memmove(b.data() + 16, b.data() + 12, 8);
+}
+
+// ---- page list -------------------------------------------------------------------
+
+TQRPageList::TQRPageList() : clock_(LocalNow) {}
+
+TQRPageList::~TQRPageList() = default;
+
+void TQRPageList::SetClock(TClock clock) { clock_ = clock ? std::move(clock) : TClock(LocalNow); }
+
+TQRStream& TQRPageList::Stream()
+{
+    if (!storage_)
+        throw EStreamError("Stream read error");
+    return *storage_;
+}
+
+void TQRPageList::Unreachable(std::int32_t n) const
+{
+    throw EReportFormatError("The report's page records are damaged: page " + std::to_string(n) +
+                             " cannot be found");
+}
+
+void TQRPageList::WriteHeader()
+{
+    TQRStream& s = Stream();
+    TSavedReportHeader h;
+    h.SetLayoutVersion(LayoutVersionWritten);
+    h.SetWriterVersion(WriterVersionWritten);
+    h.SetPagesInFile(count_);
+    h.SetWrittenAt(clock_());
+    h.SetCompressedPages(compressed_ ? 1 : 0);
+    s.SetPosition(0);
+    s.WriteBuffer(h.Bytes.data(), TSavedReportHeader::Size);
+}
+
+void TQRPageList::ReadHeader()
+{
+    TQRStream& s = Stream();
+    s.SetPosition(0);
+    const int n = HeaderSizeOf(s);
+    TSavedReportHeader h;
+    s.Read(h.Bytes.data(), n);
+    UpgradeHeader(s, h);
+    header_ = h;
+    headerSize_ = n;
+    count_ = h.PagesInFile();
+}
+
+void TQRPageList::OpenFile(const std::string& path)
+{
+    storage_.reset();
+    storage_ = TQRStream::OpenExisting(path);
+    ReadHeader();
+    // A report saved with compressed pages says so in its header; reading it with the
+    // switch off could only fail.
+    compressed_ = header_.CompressedPages() == 1;
+}
+
+void TQRPageList::CopyToFile(const std::string& path)
+{
+    TQRStream& s = Stream();
+    // Saving a loaded report onto its own file: the copy would be identical, and
+    // truncating the file first would destroy the very bytes being copied.
+    if (s.IsSameFile(path)) {
+        s.Seek(0, soEnd);
+        return;
+    }
+    TFileStream file(path, TFileStream::Mode::CreateReadWrite);
+    s.DumpTo(file);
+}
+
+void TQRPageList::PositionAtFirst()
+{
+    TQRStream& s = Stream();
+    s.SetPosition(HeaderSizeOf(s));
+}
+
+void TQRPageList::PositionAtLast()
+{
+    TQRStream& s = Stream();
+    const std::int64_t size = s.Size();
+    std::int32_t last = -1;
+    if (size >= MinRecordSize) {
+        s.SetPosition(size - 4);
+        if (s.Read(&last, 4) != 4)
+            last = -1;
+    }
+    if (last < 0 || last + MinRecordSize > size)
+        throw EReportFormatError("The report's page records are damaged: the last page cannot be found");
+    s.SetPosition(last);
+}
+
+// Walks the record links from wherever the stream stands. Every step must move in the
+// walk's direction and stay inside the stream, and the walk gives up after Count + 1
+// steps, so damaged links end it with an error instead of running on.
+void TQRPageList::PositionAtPage(std::int32_t n)
+{
+    const std::int32_t count = count_;
+    if (n < 1 || n > count)
+        return;
+    if (n == 1) {
+        PositionAtFirst();
+        return;
+    }
+    if (n == count) {
+        PositionAtLast();
+        return;
+    }
+    TQRStream& s = Stream();
+    const std::int64_t size = s.Size();
+    std::int64_t pos = s.Position();
+    if (pos == size) {
+        PositionAtLast();
+        pos = s.Position();
+    }
+    auto recordAt = [&](std::int64_t at) { return at >= 0 && at + MinRecordSize <= size; };
+    auto readInt = [&](std::int64_t at) {
+        std::int32_t v = 0;
+        s.SetPosition(at);
+        if (s.Read(&v, 4) != 4)
+            Unreachable(n);
+        return v;
+    };
+    if (!recordAt(pos))
+        Unreachable(n);
+    std::int32_t p = readInt(pos);
+    const std::int64_t maxSteps = static_cast<std::int64_t>(count) + 1;
+    std::int64_t steps = 0;
+    if (n > p) {
+        while (p != n) {
+            const std::int64_t next = readInt(pos + 4);
+            if (next <= pos || !recordAt(next) || ++steps > maxSteps)
+                Unreachable(n);
+            pos = next;
+            p = readInt(pos);
+        }
+    } else if (n < p) {
+        while (p != n) {
+            if (pos < 4)
+                Unreachable(n);
+            const std::int64_t previous = readInt(pos - 4);
+            if (previous >= pos || previous + MinRecordSize > pos || !recordAt(previous) ||
+                ++steps > maxSteps)
+                Unreachable(n);
+            pos = previous;
+            p = readInt(pos);
+        }
+    }
+    s.SetPosition(pos);
+}
+
+void TQRPageList::AppendPage(const TMetafile& picture)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    TQRStream& s = Stream();
+    const std::int32_t page = ++count_;
+    if (page == 1)
+        WriteHeader();
+
+    std::int64_t recordStart = 0;
+    std::int64_t linkAt = 0;
+    auto beginRecord = [&] {
+        recordStart = s.Seek(0, soEnd);
+        s.WriteValue<std::int32_t>(page);
+        linkAt = s.Position();
+        s.WriteValue<std::int32_t>(static_cast<std::int32_t>(linkAt));
+    };
+
+    if (compressed_) {
+        TMemoryStream image;
+        picture.SaveToStream(image);
+        beginRecord();
+        TQRCompress codec(s, true);
+        s.WriteValue<std::int32_t>(static_cast<std::int32_t>(image.DataSize()));
+        const std::uint8_t* bytes = image.Memory();
+        const std::int64_t length = image.DataSize();
+        for (std::int64_t i = 0; i < length; ++i)
+            codec.EncodeByte(bytes[i]);
+        codec.Finish();
+    } else {
+        beginRecord();
+        picture.SaveToStream(s);
+    }
+
+    s.WriteValue<std::int32_t>(static_cast<std::int32_t>(recordStart));
+    const std::int64_t recordEnd = s.Position();
+    s.SetPosition(linkAt);
+    s.WriteValue<std::int32_t>(static_cast<std::int32_t>(recordEnd));
+    s.SetPosition(recordEnd);
+}
+
+std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
+{
+    if (n < 1 || n > count_)
+        return nullptr;
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    TQRStream& s = Stream();
+    // Each operation leaves the stream at a record start or at the end, which is where
+    // the next walk starts; a failed read puts it back where it was.
+    const std::int64_t startedAt = s.Position();
+    try {
+        PositionAtPage(n);
+        const std::int64_t recordStart = s.Position();
+        s.ReadValue<std::int32_t>(); // PageNo
+        const std::int32_t next = s.ReadValue<std::int32_t>();
+        auto picture = std::make_unique<TMetafile>();
+        if (compressed_) {
+            const std::int32_t expanded = s.ReadValue<std::int32_t>();
+            const std::int64_t codeStart = recordStart + 12;
+            const std::int64_t codeBytes = static_cast<std::int64_t>(next) - 4 - codeStart;
+            // No byte codes into less than one bit, so the code bytes bound the size.
+            if (codeBytes < 0 || next > s.Size() || expanded < 0 || expanded > 8 * codeBytes)
+                throw EReportFormatError("The report's page records are damaged: page " +
+                                         std::to_string(n) + " has an impossible size");
+            std::vector<std::uint8_t> image;
+            try {
+                image.resize(static_cast<std::size_t>(expanded));
+            } catch (const std::bad_alloc&) {
+                throw EOutOfMemory("Out of memory while expanding memory stream");
+            }
+            TQRCompress codec(s, false);
+            for (std::int32_t i = 0; i < expanded; ++i)
+                image[static_cast<std::size_t>(i)] = codec.DecodeByte();
+            picture->LoadFromBytes(std::move(image));
+        } else {
+            picture->LoadFromStream(s);
+        }
+        std::int32_t thisRecord = 0;
+        s.Read(&thisRecord, 4);
+        return picture;
+    } catch (...) {
+        try {
+            s.SetPosition(startedAt);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+} // namespace qrp
