@@ -56,8 +56,8 @@ struct BlitSource {
 // (BLACKONWHITE, WHITEONBLACK, COLORONCOLOR) pick pixels.
 bool SmoothForStretchMode(std::uint32_t stretchMode);
 
-// BITBLT, STRETCHBLT, STRETCHDIBITS, SETDIBITSTODEVICE: applies the ternary code rop3
-// (the full 32-bit code or just its index byte at bits 16..23) over dest.
+// BITBLT, STRETCHBLT, STRETCHDIBITS, SETDIBITSTODEVICE: applies the ternary code rop3 (the
+// record's 32-bit code; only its index byte, bits 16..23, matters) over dest.
 void BlitRop3(QPainter& painter, const QRectF& dest, const BlitSource& source,
               std::uint32_t rop3, const BlitPattern& pattern = {},
               std::uint32_t stretchMode = 3 /* COLORONCOLOR */);
