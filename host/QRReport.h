@@ -3,6 +3,7 @@
 // options) and runs it into a report printer of its own, for pages, preview, printing
 // or export. The definition held here has no bands and no data set, so a run finishes
 // a report with no pages.
+#include "host/QRPrintDialog.h"
 #include "printer/PrinterSettings.h"
 #include "printer/QRPrinter.h"
 
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qrp {
 
@@ -61,6 +63,8 @@ public:
     void AskPrintSettings();            // result in Tag: 0 accepted, 1 cancelled
     void GenerateToPrinter();
     void GenerateToExportFilter(QObject* filter);
+    // Makes a new printer of the host's own current (false, doing nothing, while a run
+    // is in progress).
     bool TakeFreshPrinter();
     void RunReport(bool inComposite);
     void ApplyPrinterValues();
@@ -94,6 +98,12 @@ public:
     long long Tag() const { return tag_; }
     void SetTag(long long t) { tag_ = t; }
 
+    // Runs the print settings dialog of AskPrintSettings in place of the system dialog
+    // when set; returns nullopt for a cancelled dialog.
+    std::function<std::optional<TPrintDialogChoice>(const TPrintDialogSetup&)> PrintDialogRunner;
+    // Makes the host's fresh printers (printers on the system's queues unless replaced).
+    std::function<std::unique_ptr<TQRPrinter>()> PrinterMaker;
+
     // Events.
     TQRAfterPrintEvent AfterPrint;
     TQRAfterPreviewEvent AfterPreview;
@@ -104,10 +114,15 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    std::unique_ptr<TQRPrinter> MakePrinter();
+    // Makes p current; a printer of the host's own that it replaces is released.
     void ReplaceCurrentPrinter(TQRPrinter* p, bool owned);
+    bool TakeFresh(bool releaseReplaced);
     void ReleaseCurrentPrinter(bool deferred);
+    void ReleaseOwnedPrinter(TQRPrinter* p, bool deferred);
     void PrepareForPages();
     void RunEngine();
+    void ClosePreviewMessage();
 
     TQRPrinter* currentPrinter_ = nullptr;
     bool ownsCurrent_ = false;
@@ -118,6 +133,9 @@ private:
     TQRExportFilter* exportFilter_ = nullptr;
     int enginePageCount_ = 0;
     bool engineLastPage_ = false;
+    // Printers of the host's own that it replaced while a preview still showed them;
+    // released when that preview closes.
+    std::vector<TQRPrinter*> retiredPrinters_;
 
     TQRPage page_;
     TQRReportPrinterSettings printerSettings_;
