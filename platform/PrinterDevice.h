@@ -67,8 +67,8 @@ public:
     // Index of the selected queue in Printers(); -1 when there is none.
     virtual int PrinterIndex() const = 0;
     // -1 selects the system's default queue; any other index outside Printers() fails
-    // with EPrinterError "Printer index out of range". Selecting keeps the current
-    // device mode until ReleaseDevMode.
+    // with EPrinterError "Printer index out of range". Selecting a queue puts its
+    // default device mode in force.
     virtual void SetPrinterIndex(int index) = 0;
 
     virtual std::string DeviceName() const = 0;

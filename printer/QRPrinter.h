@@ -20,7 +20,6 @@ class QPainter;
 namespace qrp {
 
 class TQRPageList;
-class TQRStream;
 class TMetafileCanvas;
 
 enum TReportState : std::uint8_t { rsReady = 0, rsProducing = 1, rsFinished = 2 };
@@ -147,11 +146,11 @@ private:
     void SetScreenScales();
     void SetDeviceScales();
     void AppendPageUnderConstruction();
+    void DiscardPictureCanvas();
     void DetectPaper(const TMetafile& firstPage);
 
     std::unique_ptr<TPrinterDevice> devicePrinter_;
     std::unique_ptr<TPrinterSettings> deviceSettings_;
-    std::unique_ptr<TQRStream> reportStream_;
     std::unique_ptr<TQRPageList> pageList_;
     std::unique_ptr<TMetafile> pageUnderConstruction_;
     std::unique_ptr<TMetafileCanvas> pictureCanvas_;
@@ -179,6 +178,8 @@ private:
     long double vertScale_ = 1.0L;
     QObject* previewWindow_ = nullptr;
     bool loadedFromFile_ = false;
+    // The page list's stream is this printer's report (produced or loaded).
+    bool ownsReportStream_ = false;
 };
 
 } // namespace qrp
