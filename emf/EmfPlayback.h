@@ -1,0 +1,267 @@
+#pragma once
+// The playback engine behind PlayEmf: a device-context state machine as GDI keeps it,
+// driven by a table of record handlers, drawing onto a QPainter. Internal to the emf
+// library; callers use EmfPlayer.h.
+#include "emf/EmfReader.h"
+#include "emf/EmfRecords.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRawFont>
+#include <QRegion>
+#include <QString>
+#include <QTransform>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace qrp::emf {
+
+struct TLogPen {
+    std::uint32_t Style = PS_SOLID; // full style word: type, caps, joins, dash style
+    double Width = 0;               // logical units; 0 means one device pixel
+    QColor Color = Qt::black;
+    std::vector<double> UserStyle;  // PS_USERSTYLE dash and gap lengths
+    bool Extended = false;          // from EXTCREATEPEN (caps and joins as given)
+};
+
+struct TLogBrush {
+    std::uint32_t Style = BS_SOLID;
+    QColor Color = Qt::white;
+    std::uint32_t Hatch = 0;
+    QImage Pattern;         // DIB pattern brushes
+    QImage MonoPattern;     // 1-bit patterns, coloured by text and background colour
+};
+
+struct TLogFont {
+    std::int32_t Height = 0, Width = 0, Escapement = 0, Orientation = 0, Weight = 0;
+    bool Italic = false, Underline = false, StrikeOut = false;
+    std::uint8_t CharSet = 0, PitchAndFamily = 0;
+    QString Face;
+};
+
+struct TGdiObject {
+    enum Kind { Pen, Brush, Font, Palette, Other } Kind = Other;
+    TLogPen LogPen;
+    TLogBrush LogBrush;
+    TLogFont LogFont;
+};
+using TObjectRef = std::shared_ptr<const TGdiObject>;
+
+// Everything SaveDC saves.
+struct TDcState {
+    std::uint32_t MapMode = MM_TEXT;
+    QPointF WindowOrg, ViewportOrg;
+    QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
+    QTransform World;
+    std::uint32_t GraphicsMode = GM_COMPATIBLE;
+    QColor TextColor = Qt::black;
+    QColor BkColor = Qt::white;
+    std::uint32_t BkMode = OPAQUE;
+    std::uint32_t TextAlign = 0;
+    std::uint32_t PolyFillMode = ALTERNATE;
+    std::uint32_t Rop2 = R2_COPYPEN;
+    std::uint32_t StretchMode = BLACKONWHITE;
+    std::uint32_t ArcDirection = AD_COUNTERCLOCKWISE;
+    double MiterLimit = 10;
+    QPointF CurPos;     // logical units
+    QPoint BrushOrg;    // device pixels
+    TObjectRef Pen, Brush, Font;
+    std::optional<QRegion> Clip;     // target device pixels; none means no clip
+    std::optional<QRegion> MetaClip; // SETMETARGN
+};
+
+class TEmfPlayback {
+public:
+    TEmfPlayback(QPainter& painter, const TEmfHeaderInfo& header, const QRectF& target);
+    ~TEmfPlayback();
+
+    void Play(TEmfReader& reader);
+
+    // Record handlers (one per record type, see the dispatch table).
+    using Handler = void (TEmfPlayback::*)(const TRecordView&);
+
+private:
+    friend struct TDispatchTable;
+
+    // ---- state and transforms ----
+    void UpdateTransform();
+    const QTransform& Xf(); // logical -> target device
+    QPointF ToDevice(const QPointF& p) { return Xf().map(p); }
+    double ScaleX();        // device length of one logical unit along x
+    double ScaleY();
+    bool AxisAligned();
+    void ApplyClip();
+    QRect DeviceRect(const TEmfRectL& r);           // exclusive right/bottom, rounded
+    QRect DeviceRectRaw(const QRectF& logical);
+    void SetMapModeInternal(std::uint32_t mode);
+    void FixIsotropic();
+    QSizeF ReferencePixelMm() const;
+
+    // ---- objects ----
+    TObjectRef Object(std::uint32_t index);
+    void StoreObject(std::uint32_t index, TObjectRef obj);
+    static TObjectRef Stock(std::uint32_t id);
+    QPen MakePen();
+    QBrush MakeBrush(const TObjectRef& brush, bool deviceSpace);
+    QImage HatchImage(std::uint32_t hatch, const QColor& color) const;
+    bool PenIsNull() const;
+    bool BrushIsNull(const TObjectRef& brush) const;
+
+    // ---- drawing helpers ----
+    bool InPath() const { return inPath_; }
+    // Strokes and/or fills a logical path (or adds it to the open path).
+    void DrawLogicalPath(const QPainterPath& path, bool fill, bool stroke);
+    void FillDevicePath(const QPainterPath& path, const QBrush& brush);
+    void StrokeDevicePath(const QPainterPath& path);
+    void DrawPolyline(const std::vector<QPointF>& pts, bool closeAsPolygon);
+    void AppendToPath(const QPainterPath& logicalPath, bool continueFigure);
+    void BeginDraw();       // painter state for one drawing call (rop2)
+    void EndDraw();
+    std::vector<QPointF> ReadPoints(const TRecordView& r, std::size_t offset,
+                                    std::uint32_t count, bool shortPoints);
+    QRegion ReadRegion(const TRecordView& r, std::size_t offset, std::uint32_t size,
+                       const QTransform& xf);
+    bool ArcGeometry(const TRecordView& r, QRectF& box, double& startDeg, double& sweepDeg,
+                     QPointF& startPt, QPointF& endPt);
+    void FillDeviceRegion(const QRegion& rgn, const QBrush& brush);
+
+    // ---- text ----
+    struct TRealizedFont {
+        QFont Font;
+        QRawFont Raw;
+        double Ascent = 0, Descent = 0; // device pixels
+        double StretchX = 1;
+        double AngleDeg = 0;            // visual, counter-clockwise
+    };
+    const TRealizedFont& RealizeFont();
+    void DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t gm,
+                  double exScale, double eyScale);
+
+    // ---- bitmaps ----
+    void Blit(const TRecordView& r, QRectF destLogical, std::uint32_t rop,
+              std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
+              std::uint32_t cbBits, std::uint32_t usage, QRectF srcRect,
+              std::uint32_t scanLines = 0);
+
+    // Handlers.
+    void OnHeader(const TRecordView&) {}
+    void OnIgnore(const TRecordView&) {}
+    void OnPolyBezier(const TRecordView& r);
+    void OnPolyBezier16(const TRecordView& r);
+    void OnPolygon(const TRecordView& r);
+    void OnPolygon16(const TRecordView& r);
+    void OnPolyline(const TRecordView& r);
+    void OnPolyline16(const TRecordView& r);
+    void OnPolyBezierTo(const TRecordView& r);
+    void OnPolyBezierTo16(const TRecordView& r);
+    void OnPolylineTo(const TRecordView& r);
+    void OnPolylineTo16(const TRecordView& r);
+    void OnPolyPolyline(const TRecordView& r);
+    void OnPolyPolyline16(const TRecordView& r);
+    void OnPolyPolygon(const TRecordView& r);
+    void OnPolyPolygon16(const TRecordView& r);
+    void OnPolyDraw(const TRecordView& r);
+    void OnPolyDraw16(const TRecordView& r);
+    void OnSetWindowExt(const TRecordView& r);
+    void OnSetWindowOrg(const TRecordView& r);
+    void OnSetViewportExt(const TRecordView& r);
+    void OnSetViewportOrg(const TRecordView& r);
+    void OnScaleViewportExt(const TRecordView& r);
+    void OnScaleWindowExt(const TRecordView& r);
+    void OnSetBrushOrg(const TRecordView& r);
+    void OnSetPixel(const TRecordView& r);
+    void OnSetMapMode(const TRecordView& r);
+    void OnSetBkMode(const TRecordView& r);
+    void OnSetPolyFillMode(const TRecordView& r);
+    void OnSetRop2(const TRecordView& r);
+    void OnSetStretchMode(const TRecordView& r);
+    void OnSetTextAlign(const TRecordView& r);
+    void OnSetTextColor(const TRecordView& r);
+    void OnSetBkColor(const TRecordView& r);
+    void OnOffsetClipRgn(const TRecordView& r);
+    void OnMoveTo(const TRecordView& r);
+    void OnSetMetaRgn(const TRecordView& r);
+    void OnExcludeClipRect(const TRecordView& r);
+    void OnIntersectClipRect(const TRecordView& r);
+    void OnSaveDC(const TRecordView& r);
+    void OnRestoreDC(const TRecordView& r);
+    void OnSetWorldTransform(const TRecordView& r);
+    void OnModifyWorldTransform(const TRecordView& r);
+    void OnSelectObject(const TRecordView& r);
+    void OnCreatePen(const TRecordView& r);
+    void OnCreateBrush(const TRecordView& r);
+    void OnDeleteObject(const TRecordView& r);
+    void OnAngleArc(const TRecordView& r);
+    void OnEllipse(const TRecordView& r);
+    void OnRectangle(const TRecordView& r);
+    void OnRoundRect(const TRecordView& r);
+    void OnArc(const TRecordView& r);
+    void OnChord(const TRecordView& r);
+    void OnPie(const TRecordView& r);
+    void OnCreatePalette(const TRecordView& r);
+    void OnLineTo(const TRecordView& r);
+    void OnArcTo(const TRecordView& r);
+    void OnSetArcDirection(const TRecordView& r);
+    void OnSetMiterLimit(const TRecordView& r);
+    void OnBeginPath(const TRecordView& r);
+    void OnEndPath(const TRecordView& r);
+    void OnCloseFigure(const TRecordView& r);
+    void OnFillPath(const TRecordView& r);
+    void OnStrokeAndFillPath(const TRecordView& r);
+    void OnStrokePath(const TRecordView& r);
+    void OnFlattenPath(const TRecordView& r);
+    void OnWidenPath(const TRecordView& r);
+    void OnSelectClipPath(const TRecordView& r);
+    void OnAbortPath(const TRecordView& r);
+    void OnFillRgn(const TRecordView& r);
+    void OnFrameRgn(const TRecordView& r);
+    void OnInvertRgn(const TRecordView& r);
+    void OnPaintRgn(const TRecordView& r);
+    void OnExtSelectClipRgn(const TRecordView& r);
+    void OnBitBlt(const TRecordView& r);
+    void OnStretchBlt(const TRecordView& r);
+    void OnMaskBlt(const TRecordView& r);
+    void OnSetDIBitsToDevice(const TRecordView& r);
+    void OnStretchDIBits(const TRecordView& r);
+    void OnAlphaBlend(const TRecordView& r);
+    void OnTransparentBlt(const TRecordView& r);
+    void OnExtCreateFont(const TRecordView& r);
+    void OnExtTextOutA(const TRecordView& r);
+    void OnExtTextOutW(const TRecordView& r);
+    void OnPolyTextOutA(const TRecordView& r);
+    void OnPolyTextOutW(const TRecordView& r);
+    void OnCreateMonoBrush(const TRecordView& r);
+    void OnCreateDibPatternBrush(const TRecordView& r);
+    void OnExtCreatePen(const TRecordView& r);
+    void OnSetLayout(const TRecordView& r);
+
+    QPainter& p_;
+    TEmfHeaderInfo header_;
+    QTransform init_;        // reference device pixels -> target device
+    std::optional<QPainterPath> baseClip_; // the painter's own clip, in device pixels
+    TDcState dc_;
+    std::vector<TDcState> saved_;
+    std::vector<TObjectRef> objects_;
+    QTransform xf_;
+    bool xfDirty_ = true;
+    bool clipDirty_ = true;
+
+    // Path bracket, in target device coordinates.
+    bool inPath_ = false;
+    QPainterPath path_;
+    bool pathHasFigure_ = false;
+
+    std::unordered_map<std::string, TRealizedFont> fontCache_;
+    const TGdiObject* realizedFor_ = nullptr;
+    TRealizedFont* realized_ = nullptr;
+    QTransform realizedXf_;
+};
+
+} // namespace qrp::emf

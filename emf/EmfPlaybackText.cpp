@@ -1,0 +1,351 @@
+// Text records: fonts realised at their device size and glyphs placed where GDI places
+// them (alignment, dx arrays, escapement, background).
+#include "emf/EmfPlayback.h"
+
+#include "emf/RasterOps.h"
+
+#include <QFontDatabase>
+#include <QGlyphRun>
+#include <QtMath>
+#include <algorithm>
+#include <cmath>
+
+namespace qrp::emf {
+
+namespace {
+
+double Clamp(double v)
+{
+    if (!(v == v))
+        return 0;
+    return std::clamp(v, -1.0e7, 1.0e7);
+}
+
+// Windows faces and the installed faces with the same metrics (or the closest kind).
+QString InstalledFamily(const QString& face, std::uint8_t pitchAndFamily)
+{
+    const QString f = face.trimmed().toLower();
+    static const struct { const char* from; const char* to; } twins[] = {
+        {"arial", "Liberation Sans"},
+        {"helvetica", "Liberation Sans"},
+        {"ms sans serif", "Liberation Sans"},
+        {"microsoft sans serif", "Liberation Sans"},
+        {"ms shell dlg", "Liberation Sans"},
+        {"ms shell dlg 2", "Liberation Sans"},
+        {"tahoma", "Liberation Sans"},
+        {"verdana", "Liberation Sans"},
+        {"segoe ui", "Liberation Sans"},
+        {"calibri", "Liberation Sans"},
+        {"system", "Liberation Sans"},
+        {"arial narrow", "Liberation Sans Narrow"},
+        {"times new roman", "Liberation Serif"},
+        {"times", "Liberation Serif"},
+        {"ms serif", "Liberation Serif"},
+        {"georgia", "Liberation Serif"},
+        {"cambria", "Liberation Serif"},
+        {"garamond", "Liberation Serif"},
+        {"courier new", "Liberation Mono"},
+        {"courier", "Liberation Mono"},
+        {"consolas", "Liberation Mono"},
+        {"lucida console", "Liberation Mono"},
+        {"fixedsys", "Liberation Mono"},
+        {"terminal", "Liberation Mono"},
+        {"symbol", "Standard Symbols PS"},
+    };
+    for (const auto& t : twins)
+        if (f == QLatin1String(t.from))
+            return QString::fromLatin1(t.to);
+    if (!f.isEmpty() && QFontDatabase::hasFamily(face.trimmed()))
+        return face.trimmed();
+    if ((pitchAndFamily & 0xF0) == 0x10) // FF_ROMAN
+        return QStringLiteral("Liberation Serif");
+    if ((pitchAndFamily & 0xF0) == 0x30 || (pitchAndFamily & 0x3) == 1) // FF_MODERN, FIXED_PITCH
+        return QStringLiteral("Liberation Mono");
+    return QStringLiteral("Liberation Sans");
+}
+
+// Windows-1252 bytes of the ANSI text records.
+QString FromAnsi(const std::uint8_t* s, std::size_t n)
+{
+    static const char16_t high[32] = {
+        0x20AC, 0x81, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D, 0x017D, 0x8F, 0x90, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D, 0x017E, 0x0178};
+    QString out;
+    out.reserve(qsizetype(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t c = s[i];
+        out.append(c >= 0x80 && c < 0xA0 ? QChar(high[c - 0x80]) : QChar(c));
+    }
+    return out;
+}
+
+} // namespace
+
+const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
+{
+    const TGdiObject* obj = dc_.Font.get();
+    const QTransform& t = Xf();
+    if (realized_ && realizedFor_ == obj && realizedXf_.m11() == t.m11() && realizedXf_.m12() == t.m12()
+        && realizedXf_.m21() == t.m21() && realizedXf_.m22() == t.m22())
+        return *realized_;
+    static const TLogFont fallback{};
+    const TLogFont& lf = obj ? obj->LogFont : fallback;
+    const QString family = InstalledFamily(lf.Face, lf.PitchAndFamily);
+    const double sy = ScaleY();
+    const int weight = lf.Weight <= 0 ? 400 : std::clamp<int>(lf.Weight, 1, 1000);
+
+    // Cell height (positive) or character height (negative), in device pixels.
+    double h = lf.Height == 0 ? 16.0 * std::max(sy, 1e-6) / std::max(sy, 1e-6) * sy : std::fabs(double(lf.Height)) * sy;
+    std::string key = family.toStdString() + '|' + std::to_string(weight) + '|' + (lf.Italic ? "i" : "r");
+    // The em size of a cell height: the face's ascent plus descent per em.
+    static std::unordered_map<std::string, double> cellPerEm;
+    double em = h;
+    if (lf.Height >= 0) {
+        auto it = cellPerEm.find(key);
+        if (it == cellPerEm.end()) {
+            QFont probe(family);
+            probe.setPixelSize(1000);
+            probe.setWeight(QFont::Weight(weight));
+            probe.setItalic(lf.Italic);
+            QRawFont raw = QRawFont::fromFont(probe);
+            const double ratio = raw.isValid() ? (raw.ascent() + raw.descent()) / 1000.0 : 1.15;
+            it = cellPerEm.emplace(key, ratio > 0.5 && ratio < 3 ? ratio : 1.15).first;
+        }
+        em = h / it->second;
+    }
+    const int emPx = std::clamp(int(std::lround(em)), 1, 20000);
+    double angle = lf.Escapement / 10.0;
+    {
+        const QPointF v = t.map(QPointF(1, 0)) - t.map(QPointF(0, 0));
+        angle += std::atan2(-v.y(), v.x()) * 180.0 / M_PI;
+        if (t.determinant() > 0 && t.m22() < 0)
+            angle = -angle; // mirrored vertically: the text's sense flips with it
+    }
+    key += '|' + std::to_string(emPx) + '|' + std::to_string(lf.Width) + '|' + std::to_string(sy)
+           + '|' + std::to_string(angle) + (lf.Underline ? "u" : "") + (lf.StrikeOut ? "s" : "");
+    auto it = fontCache_.find(key);
+    if (it == fontCache_.end()) {
+        if (fontCache_.size() > 256)
+            fontCache_.clear();
+        TRealizedFont rf;
+        rf.Font = QFont(family);
+        rf.Font.setPixelSize(emPx);
+        rf.Font.setWeight(QFont::Weight(weight));
+        rf.Font.setItalic(lf.Italic);
+        rf.Font.setUnderline(lf.Underline);
+        rf.Font.setStrikeOut(lf.StrikeOut);
+        rf.Font.setStyleStrategy(QFont::StyleStrategy(QFont::NoAntialias | QFont::PreferMatch));
+        rf.Font.setHintingPreference(QFont::PreferFullHinting);
+        rf.Font.setKerning(false);
+        rf.Raw = QRawFont::fromFont(rf.Font);
+        if (rf.Raw.isValid()) {
+            rf.Ascent = rf.Raw.ascent();
+            rf.Descent = rf.Raw.descent();
+        } else {
+            rf.Ascent = emPx * 0.9;
+            rf.Descent = emPx * 0.2;
+        }
+        if (lf.Width != 0 && rf.Raw.isValid()) {
+            const double avg = rf.Raw.averageCharWidth();
+            const double want = std::fabs(double(lf.Width)) * ScaleX();
+            if (avg > 0)
+                rf.StretchX = std::clamp(want / avg, 0.05, 20.0);
+        }
+        rf.AngleDeg = angle;
+        it = fontCache_.emplace(key, std::move(rf)).first;
+    }
+    realized_ = &it->second;
+    realizedFor_ = obj;
+    realizedXf_ = t;
+    return *realized_;
+}
+
+// One EMRTEXT at emrText: reference point, count, string offset, options, rectangle and
+// dx offset.
+void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t,
+                            double, double)
+{
+    if (!r.Has(emrText, 40))
+        return;
+    const QPointF ref(r.I32(emrText), r.I32(emrText + 4));
+    const std::uint32_t n = r.U32(emrText + 8);
+    const std::uint32_t offString = r.U32(emrText + 12);
+    const std::uint32_t options = r.U32(emrText + 16);
+    const TEmfRectL rcl = r.RectL(emrText + 20);
+    const std::uint32_t offDx = r.U32(emrText + 36);
+    const bool hasRect = !(options & ETO_NO_RECT);
+    const QRect clipRect = DeviceRect(rcl);
+
+    BeginDraw();
+    if ((options & ETO_OPAQUE) && hasRect && clipRect.width() > 0 && clipRect.height() > 0)
+        p_.fillRect(clipRect, dc_.BkColor);
+    if (n == 0 || !r.HasArray(offString, n, wide ? 2 : 1))
+        return;
+
+    const TRealizedFont& rf = RealizeFont();
+    const bool pdy = (options & ETO_PDY) != 0;
+    const bool glyphIndices = (options & ETO_GLYPH_INDEX) != 0;
+    QString text;
+    QVector<quint32> glyphs;
+    if (wide) {
+        std::u16string s(n, u'\0');
+        for (std::uint32_t i = 0; i < n; ++i)
+            s[i] = static_cast<char16_t>(r.U16(offString + i * 2));
+        if (glyphIndices) {
+            glyphs.resize(qsizetype(n));
+            for (std::uint32_t i = 0; i < n; ++i)
+                glyphs[i] = s[i];
+        } else {
+            text = QString::fromUtf16(s.data(), qsizetype(n));
+        }
+    } else {
+        text = FromAnsi(r.Bytes(offString, n), n);
+    }
+    const qsizetype count = glyphIndices ? glyphs.size() : text.size();
+
+    // Advances along the baseline, in device pixels.
+    const double sx = ScaleX();
+    std::vector<double> adv(std::size_t(count), 0.0), advY(std::size_t(count), 0.0);
+    const bool hasDx = offDx != 0 && r.HasArray(offDx, std::size_t(n) * (pdy ? 2 : 1), 4);
+    bool missingGlyph = false;
+    if (!glyphIndices && rf.Raw.isValid()) {
+        glyphs = rf.Raw.glyphIndexesForString(text);
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            if (glyphs[i] == 0 && !text[i].isSpace())
+                missingGlyph = true;
+    }
+    double widthLogical = 0;
+    if (hasDx) {
+        for (qsizetype i = 0; i < count; ++i) {
+            const double dx = r.I32(offDx + std::size_t(i) * (pdy ? 8 : 4));
+            widthLogical += dx;
+            adv[i] = dx * sx;
+            if (pdy)
+                advY[i] = r.I32(offDx + std::size_t(i) * 8 + 4) * ScaleY();
+        }
+    } else if (rf.Raw.isValid() && glyphs.size() == count) {
+        const QList<QPointF> a = rf.Raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+        for (qsizetype i = 0; i < count && i < a.size(); ++i)
+            adv[i] = std::round(a[i].x()) * rf.StretchX;
+        double w = 0;
+        for (double v : adv)
+            w += v;
+        widthLogical = sx > 0 ? w / sx : 0;
+    }
+    double width = 0;
+    for (double v : adv)
+        width += v;
+
+    QPointF start = ref;
+    if (dc_.TextAlign & TA_UPDATECP)
+        start = dc_.CurPos;
+    const QPointF origin = Xf().map(start);
+
+    double ox = 0;
+    const std::uint32_t h = dc_.TextAlign & TA_CENTER;
+    if (h == TA_CENTER)
+        ox = -width / 2;
+    else if (h == TA_RIGHT)
+        ox = -width;
+    double oy = 0;
+    const std::uint32_t v = dc_.TextAlign & TA_BASELINE;
+    if (v == TA_BASELINE)
+        oy = 0;
+    else if (v == TA_BOTTOM)
+        oy = -rf.Descent;
+    else
+        oy = rf.Ascent;
+
+    if (dc_.TextAlign & TA_UPDATECP) {
+        if (h == TA_RIGHT)
+            dc_.CurPos.rx() -= widthLogical;
+        else if (h != TA_CENTER)
+            dc_.CurPos.rx() += widthLogical;
+    }
+
+    // Text space: origin at the reference point, x along the baseline, y downwards.
+    QTransform ts;
+    ts.translate(Clamp(origin.x()), Clamp(origin.y()));
+    ts.rotate(-rf.AngleDeg);
+
+    p_.save();
+    if ((options & ETO_CLIPPED) && hasRect) {
+        p_.setWorldTransform(QTransform());
+        p_.setClipRect(clipRect, p_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    }
+    p_.setWorldTransform(ts);
+    if (dc_.BkMode == OPAQUE && !(options & ETO_OPAQUE))
+        p_.fillRect(QRectF(ox, oy - rf.Ascent, width, rf.Ascent + rf.Descent), dc_.BkColor);
+
+    const Rop2Setup rop = ConfigureRop2(p_, dc_.Rop2);
+    p_.setPen(rop.MapColor(dc_.TextColor));
+    if (rf.Raw.isValid() && !missingGlyph && glyphs.size() == count) {
+        QList<QPointF> pos;
+        pos.reserve(count);
+        double x = ox, y = oy;
+        for (qsizetype i = 0; i < count; ++i) {
+            pos.append(QPointF(x / rf.StretchX, y));
+            x += adv[i];
+            y -= advY[i];
+        }
+        QGlyphRun run;
+        run.setRawFont(rf.Raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(pos);
+        if (rf.StretchX != 1)
+            p_.setWorldTransform(QTransform::fromScale(rf.StretchX, 1) * ts);
+        p_.drawGlyphRun(QPointF(0, 0), run);
+        p_.setWorldTransform(ts);
+        if (rf.Font.underline() || rf.Font.strikeOut()) {
+            const double th = std::max(1.0, std::round(rf.Raw.lineThickness()));
+            if (rf.Font.underline())
+                p_.fillRect(QRectF(ox, oy + std::max(1.0, std::round(rf.Raw.underlinePosition())), width, th),
+                            rop.MapColor(dc_.TextColor));
+            if (rf.Font.strikeOut())
+                p_.fillRect(QRectF(ox, oy - std::round(rf.Raw.xHeight() / 2), width, th),
+                            rop.MapColor(dc_.TextColor));
+        }
+    } else if (!text.isEmpty()) {
+        // Characters the face lacks: let Qt find them in another face, one by one.
+        p_.setFont(rf.Font);
+        double x = ox, y = oy;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            p_.drawText(QPointF(x, y), QString(text[i]));
+            x += hasDx ? adv[i] : p_.fontMetrics().horizontalAdvance(text[i]);
+            y -= advY[i];
+        }
+    }
+    p_.restore();
+    clipDirty_ = clipDirty_ || ((options & ETO_CLIPPED) && hasRect);
+}
+
+void TEmfPlayback::OnExtTextOutA(const TRecordView& r)
+{
+    DrawText(r, 36, false, r.U32(24), r.F32(28), r.F32(32));
+}
+
+void TEmfPlayback::OnExtTextOutW(const TRecordView& r)
+{
+    DrawText(r, 36, true, r.U32(24), r.F32(28), r.F32(32));
+}
+
+void TEmfPlayback::OnPolyTextOutA(const TRecordView& r)
+{
+    const std::uint32_t n = r.U32(36);
+    if (!r.HasArray(40, n, 40))
+        return;
+    for (std::uint32_t i = 0; i < n; ++i)
+        DrawText(r, 40 + std::size_t(i) * 40, false, r.U32(24), r.F32(28), r.F32(32));
+}
+
+void TEmfPlayback::OnPolyTextOutW(const TRecordView& r)
+{
+    const std::uint32_t n = r.U32(36);
+    if (!r.HasArray(40, n, 40))
+        return;
+    for (std::uint32_t i = 0; i < n; ++i)
+        DrawText(r, 40 + std::size_t(i) * 40, true, r.U32(24), r.F32(28), r.F32(32));
+}
+
+} // namespace qrp::emf
