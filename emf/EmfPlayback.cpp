@@ -157,7 +157,7 @@ TEmfPlayback::TEmfPlayback(QPainter& painter, const TEmfHeaderInfo& header, cons
     p_.setViewTransformEnabled(false);
     p_.setWorldTransform(QTransform());
     p_.setRenderHint(QPainter::Antialiasing, false);
-    p_.setRenderHint(QPainter::TextAntialiasing, false);
+    p_.setRenderHint(QPainter::TextAntialiasing, true);
     p_.setRenderHint(QPainter::SmoothPixmapTransform, false);
     p_.setBackgroundMode(Qt::TransparentMode);
     p_.setCompositionMode(QPainter::CompositionMode_SourceOver);

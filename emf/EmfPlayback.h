@@ -259,7 +259,7 @@ private:
     bool pathHasFigure_ = false;
 
     std::unordered_map<std::string, TRealizedFont> fontCache_;
-    const TGdiObject* realizedFor_ = nullptr;
+    TObjectRef realizedFor_; // held so that its address is not reused while cached
     TRealizedFont* realized_ = nullptr;
     QTransform realizedXf_;
 };

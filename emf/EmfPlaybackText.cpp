@@ -85,8 +85,9 @@ QString FromAnsi(const std::uint8_t* s, std::size_t n)
 const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
 {
     const TGdiObject* obj = dc_.Font.get();
+    const TObjectRef holder = dc_.Font;
     const QTransform& t = Xf();
-    if (realized_ && realizedFor_ == obj && realizedXf_.m11() == t.m11() && realizedXf_.m12() == t.m12()
+    if (realized_ && realizedFor_.get() == obj && realizedXf_.m11() == t.m11() && realizedXf_.m12() == t.m12()
         && realizedXf_.m21() == t.m21() && realizedXf_.m22() == t.m22())
         return *realized_;
     static const TLogFont fallback{};
@@ -115,12 +116,14 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
         em = h / it->second;
     }
     const int emPx = std::clamp(int(std::lround(em)), 1, 20000);
-    double angle = lf.Escapement / 10.0;
+    // Escapement turns counter-clockwise in logical space; under a mapping that flips
+    // one axis that is clockwise on the device.
+    double angle;
     {
         const QPointF v = t.map(QPointF(1, 0)) - t.map(QPointF(0, 0));
-        angle += std::atan2(-v.y(), v.x()) * 180.0 / M_PI;
-        if (t.determinant() > 0 && t.m22() < 0)
-            angle = -angle; // mirrored vertically: the text's sense flips with it
+        const double esc = lf.Escapement / 10.0;
+        angle = std::atan2(-v.y(), v.x()) * 180.0 / M_PI + (t.determinant() < 0 ? -esc : esc);
+        angle = std::fmod(angle, 360.0);
     }
     key += '|' + std::to_string(emPx) + '|' + std::to_string(lf.Width) + '|' + std::to_string(sy)
            + '|' + std::to_string(angle) + (lf.Underline ? "u" : "") + (lf.StrikeOut ? "s" : "");
@@ -135,7 +138,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
         rf.Font.setItalic(lf.Italic);
         rf.Font.setUnderline(lf.Underline);
         rf.Font.setStrikeOut(lf.StrikeOut);
-        rf.Font.setStyleStrategy(QFont::StyleStrategy(QFont::NoAntialias | QFont::PreferMatch));
+        rf.Font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferAntialias | QFont::PreferMatch));
         rf.Font.setHintingPreference(QFont::PreferFullHinting);
         rf.Font.setKerning(false);
         rf.Raw = QRawFont::fromFont(rf.Font);
@@ -156,7 +159,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
         it = fontCache_.emplace(key, std::move(rf)).first;
     }
     realized_ = &it->second;
-    realizedFor_ = obj;
+    realizedFor_ = holder;
     realizedXf_ = t;
     return *realized_;
 }
