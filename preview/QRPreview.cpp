@@ -56,6 +56,7 @@ void TQRPreview::SetReportSource(TQRPrinter* p) {
         connect(p, &QObject::destroyed, this, [this] {
             reportSource_ = nullptr;
             pageImage_->SetReportSource(nullptr);
+            pageImage_->LoadPage(1);
         });
         p->SetClientWindow(this);
         p->SetPreviewShowing(true);
