@@ -88,6 +88,12 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The tool's output never depends on a display; keep Qt's own chatter off stderr.
     qputenv("QT_LOGGING_RULES", "qt.qpa.*=false");
+    // Errors are one line each: Qt's warnings about the session (no runtime folder,
+    // no fonts configured, ...) would add lines of their own.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "qrptool: %s\n", qPrintable(text));
+    });
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName("qrptool");
     QGuiApplication::setApplicationVersion(QRP_VERSION);

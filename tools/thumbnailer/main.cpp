@@ -156,7 +156,10 @@ int main(int argc, char** argv)
     // Thumbnailers run from file managers and session services, often with no display
     // of their own: the page is drawn off screen either way.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_LOGGING_RULES", "qt.qpa.*=false");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "qrp-thumbnailer: %s\n", qPrintable(text));
+    });
     QGuiApplication app(argc, argv);
 
     try {
