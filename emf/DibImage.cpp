@@ -252,6 +252,12 @@ DibImage Decode(const std::uint8_t* bmi, std::size_t cbBmi, const std::uint8_t* 
             return out;
     }
 
+    // Run-length data may leave most of a bitmap unwritten, but a large bitmap described
+    // by a few bytes is no picture: past a megapixel, ask for a byte per 1024 pixels.
+    const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(rows);
+    if (rle && pixels > (std::uint64_t(1) << 20) && pixels / 1024 > cbBits)
+        return out;
+
     QImage img(width, rows, rle ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (img.isNull())
         return out;
