@@ -8,7 +8,7 @@ PACKAGES=(
   clang llvm libclang-rt-14-dev
   cups cups-client printer-driver-cups-pdf poppler-utils
   xvfb xauth fonts-liberation
-  xdg-utils shared-mime-info desktop-file-utils
+  xdg-utils shared-mime-info desktop-file-utils dpkg-dev
   python3-numpy python3-pil
 )
 missing=()

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it with apt as a user would, runs the installed
+# programs from /usr/bin on a freshly made sample report, checks what they wrote and
+# removes the package again.
+#
+#   scripts/package-smoke.sh [BUILD_DIR]
+#
+# With BUILD_DIR (an existing build tree, e.g. the test build) that tree is built and
+# packaged; without it a release tree without tests is configured in build-package.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+START=$(date +%s)
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+if [ $# -ge 1 ]; then
+  BUILD=$(cd "$1" && pwd)
+else
+  BUILD=$ROOT/build-package
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DQRP_BUILD_TESTS=OFF -DQRP_BUILD_BENCH=OFF >/dev/null
+fi
+echo "== build ($BUILD)"
+cmake --build "$BUILD" -j"$(nproc)"
+
+echo "== package"
+rm -f "$BUILD"/visualizar-reportes_*.deb
+(cd "$BUILD" && cpack -G DEB >/dev/null)
+DEB=$(ls "$BUILD"/visualizar-reportes_*.deb | head -n1)
+[ -f "$DEB" ] || { echo "no package was made" >&2; exit 1; }
+dpkg-deb --info "$DEB" | sed -n '/Package:/,/Description:/p'
+
+WORK=$(mktemp -d)
+cleanup() {
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y --purge visualizar-reportes >/dev/null 2>&1 || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+echo "== install"
+cp "$DEB" "$WORK/pkg.deb"
+if ! $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y "$WORK/pkg.deb"; then
+  # A fresh machine may not have package lists yet for the dependencies.
+  $SUDO apt-get update
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y "$WORK/pkg.deb"
+fi
+
+fail() { echo "package smoke test FAILED: $*" >&2; exit 1; }
+for f in /usr/bin/visualizar-reportes /usr/bin/qrptool /usr/bin/qrp-thumbnailer; do
+  [ -x "$f" ] || fail "$f is not installed"
+done
+for f in /usr/share/applications/visualizar-reportes.desktop \
+         /usr/share/mime/packages/x-qrp-report.xml \
+         /usr/share/thumbnailers/visualizar-reportes.thumbnailer \
+         /usr/share/man/man1/visualizar-reportes.1.gz \
+         /usr/share/man/man1/qrptool.1.gz \
+         /usr/share/man/man1/qrp-thumbnailer.1.gz \
+         /usr/share/icons/hicolor/48x48/apps/visualizar-reportes.png \
+         /usr/share/icons/hicolor/scalable/apps/visualizar-reportes.svg; do
+  [ -f "$f" ] || fail "$f is not installed"
+done
+desktop-file-validate /usr/share/applications/visualizar-reportes.desktop || fail "desktop entry"
+# The MIME database trigger has run: the type is known to the system database.
+[ -f /usr/share/mime/application/x-qrp-report.xml ] || fail "MIME database not updated"
+
+echo "== run the installed programs"
+cd "$WORK"
+export QT_QPA_PLATFORM=offscreen
+/usr/bin/qrptool --version
+PAGES=3
+if /usr/bin/qrptool make-sample --help >/dev/null 2>&1; then
+  /usr/bin/qrptool make-sample "Informe de Prueba.qrp" --pages $PAGES
+else
+  # Older trees: a report of the test pictures, one page each.
+  mapfile -t EMFS < <(find "$ROOT/tests/data" -iname '*.emf' | sort | head -n $PAGES)
+  [ ${#EMFS[@]} -eq $PAGES ] || fail "no make-sample command and too few EMF pictures"
+  /usr/bin/qrptool make "Informe de Prueba.qrp" "${EMFS[@]}"
+fi
+REPORT="Informe de Prueba.qrp"
+
+/usr/bin/qrptool info "$REPORT" --json > info.json
+python3 - "$PAGES" <<'EOF' || fail "qrptool info"
+import json, sys
+info = json.load(open("info.json"))
+pages = int(sys.argv[1])
+assert info["pages_in_file"] == pages, info
+assert len(info["pages"]) == pages, info
+assert info["header_size"] == 128, info
+EOF
+/usr/bin/qrptool info "$REPORT"
+
+/usr/bin/qrptool export-pdf "$REPORT" -o report.pdf
+[ -s report.pdf ] || fail "export-pdf wrote nothing"
+pdfinfo report.pdf | grep -q "^Pages: *$PAGES\$" || fail "export-pdf: expected $PAGES pages"
+
+/usr/bin/qrp-thumbnailer -s 128 "$REPORT" thumb.png
+python3 - <<'EOF' || fail "thumbnailer"
+from PIL import Image
+im = Image.open("thumb.png")
+assert max(im.size) == 128, im.size
+EOF
+
+if /usr/bin/qrptool make-sample --help >/dev/null 2>&1; then
+  /usr/bin/qrptool text "$REPORT" --page $PAGES | grep -q "Página $PAGES de $PAGES" || fail "qrptool text"
+  pdftotext report.pdf - | grep -q "Página 1 de $PAGES" || fail "export-pdf text"
+fi
+
+# The input was never touched, and a damaged report fails cleanly.
+head -c 300 "$REPORT" > damaged.qrp
+if /usr/bin/qrptool export-pdf damaged.qrp -o damaged.pdf 2>err.txt; then fail "damaged report exported"; fi
+[ ! -e damaged.pdf ] || fail "partial PDF left behind"
+[ "$(wc -l < err.txt)" -eq 1 ] || fail "error is not one line: $(cat err.txt)"
+
+echo "== remove"
+cd "$ROOT"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y --purge visualizar-reportes >/dev/null
+[ ! -e /usr/bin/qrptool ] || fail "qrptool still installed after removal"
+echo "package smoke test passed in $(( $(date +%s) - START )) s ($(basename "$DEB"), $(du -k "$DEB" | cut -f1) KiB)"
