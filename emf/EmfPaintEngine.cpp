@@ -354,7 +354,8 @@ void TEmfPaintEngine::SelectPen()
     }
     if (old)
         writer_->DeleteObject(old);
-    writer_->SetBoundsInflation(k.Null ? 0 : int((std::max<std::uint32_t>(k.Width, 1) + 1) / 2));
+    writer_->SetBoundsInflation(k.Null ? 0 : int(k.Width / 2));
+    writer_->SetNullPen(k.Null);
     penKey_ = std::move(k);
 }
 
@@ -466,8 +467,9 @@ void TEmfPaintEngine::SelectFontFor(const QFont& font)
     f.Height = -std::max<std::int32_t>(1, Round(px));
     f.Weight = std::clamp(int(font.weight()), 1, 1000);
     f.Italic = font.style() != QFont::StyleNormal;
-    f.Underline = font.underline();
-    f.StrikeOut = font.strikeOut();
+    // With an overline (which fonts here cannot carry) QPainter's own lines stay.
+    f.Underline = font.underline() && !font.overline();
+    f.StrikeOut = font.strikeOut() && !font.overline();
     f.CharSet = 1; // DEFAULT_CHARSET
     f.FaceName = font.family().left(31).toStdU16String();
     if (fontHandle_ && SameFont(f, fontKey_))
@@ -525,6 +527,7 @@ void TEmfPaintEngine::drawRects(const QRect* rects, int count)
 
 void TEmfPaintEngine::drawRects(const QRectF* rects, int count)
 {
+    pendingDecorations_ = 0;
     if (finished_ || count <= 0)
         return;
     ApplyClip();
@@ -566,6 +569,13 @@ void TEmfPaintEngine::drawLines(const QLineF* lines, int count)
 {
     if (finished_ || count <= 0)
         return;
+    if (pendingDecorations_ > 0) {
+        if (count == 1 && lines[0].y1() == lines[0].y2()) {
+            --pendingDecorations_;
+            return;
+        }
+        pendingDecorations_ = 0;
+    }
     ApplyClip();
     SelectPen();
     if (!HasPen())
@@ -579,7 +589,7 @@ void TEmfPaintEngine::drawLines(const QLineF* lines, int count)
         const TPointL a = Map(lines[i].p1()), b = Map(lines[i].p2());
         writer_->MoveToEx(a.X, a.Y);
         writer_->LineTo(b.X, b.Y);
-        const std::int32_t e = std::int32_t((std::max<std::uint32_t>(penKey_.Width, 1) + 1) / 2);
+        const std::int32_t e = std::int32_t(penKey_.Width / 2);
         writer_->AddBounds({std::min(a.X, b.X) - e, std::min(a.Y, b.Y) - e, std::max(a.X, b.X) + e,
                             std::max(a.Y, b.Y) + e});
     }
@@ -592,6 +602,7 @@ void TEmfPaintEngine::drawEllipse(const QRect& rect)
 
 void TEmfPaintEngine::drawEllipse(const QRectF& rect)
 {
+    pendingDecorations_ = 0;
     if (finished_)
         return;
     if (!AxisAligned()) {
@@ -619,6 +630,7 @@ void TEmfPaintEngine::drawPoints(const QPoint* points, int count)
 
 void TEmfPaintEngine::drawPoints(const QPointF* points, int count)
 {
+    pendingDecorations_ = 0;
     if (finished_ || count <= 0)
         return;
     ApplyClip();
@@ -658,6 +670,7 @@ void TEmfPaintEngine::drawPolygon(const QPoint* points, int count, PolygonDrawMo
 
 void TEmfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMode mode)
 {
+    pendingDecorations_ = 0;
     if (finished_ || count <= 0)
         return;
     ApplyClip();
@@ -742,6 +755,7 @@ void TEmfPaintEngine::EmitPathElements(const QPainterPath& path)
 
 void TEmfPaintEngine::drawPath(const QPainterPath& path)
 {
+    pendingDecorations_ = 0;
     if (finished_ || path.isEmpty())
         return;
     ApplyClip();
@@ -755,7 +769,7 @@ void TEmfPaintEngine::drawPath(const QPainterPath& path)
         SetFillMode(path.fillRule());
     TEmfRectL b = DeviceBounds(path.controlPointRect());
     if (stroke) {
-        const int inflate = int((std::max<std::uint32_t>(penKey_.Width, 1) + 1) / 2);
+        const int inflate = int(penKey_.Width / 2);
         b = {b.Left - inflate, b.Top - inflate, b.Right + inflate, b.Bottom + inflate};
     }
     writer_->BeginPath();
@@ -788,6 +802,7 @@ void TEmfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRec
 
 void TEmfPaintEngine::DrawImageDevice(const QRectF& r, const QImage& image, const QRectF& sr)
 {
+    pendingDecorations_ = 0;
     ApplyClip();
     const QRect src = sr.toAlignedRect() & image.rect();
     if (src.isEmpty() || r.isEmpty())
@@ -829,6 +844,7 @@ void TEmfPaintEngine::DrawImageDevice(const QRectF& r, const QImage& image, cons
 
 void TEmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& item)
 {
+    pendingDecorations_ = 0;
     if (finished_)
         return;
     const QString text = item.text();
@@ -900,6 +916,7 @@ void TEmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& item)
     writer_->ExtTextOutW(t);
     if (!direct)
         writer_->ModifyWorldTransform({}, MWT_IDENTITY);
+    pendingDecorations_ = (fontKey_.Underline ? 1 : 0) + (fontKey_.StrikeOut ? 1 : 0);
 }
 
 } // namespace qrp

@@ -123,6 +123,9 @@ private:
     std::uint32_t fillMode_ = 1;
     bool textAlignSet_ = false;
     bool stretchModeSet_ = false;
+    // Lines QPainter draws right after a text item for its underline and strike-out;
+    // the recorded font carries those, so the lines are not recorded again.
+    int pendingDecorations_ = 0;
     bool clipRecorded_ = false;
     std::optional<QRegion> recordedClip_;
 };

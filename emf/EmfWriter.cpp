@@ -251,6 +251,14 @@ TEmfRectL TEmfWriter::Inflated(const TEmfRectL& r) const
     return {r.Left - inflate_, r.Top - inflate_, r.Right + inflate_, r.Bottom + inflate_};
 }
 
+TEmfRectL TEmfWriter::BoxExtent(const TEmfRectL& box) const
+{
+    const std::int32_t shrink = nullPen_ ? 2 : 1;
+    const TEmfRectL n{std::min(box.Left, box.Right), std::min(box.Top, box.Bottom),
+                      std::max(box.Left, box.Right) - shrink, std::max(box.Top, box.Bottom) - shrink};
+    return nullPen_ ? n : Inflated(n);
+}
+
 // ---- raw ----------------------------------------------------------------------------
 
 void TEmfWriter::AppendRecord(std::uint32_t type, std::span<const std::uint8_t> payload)
@@ -538,9 +546,7 @@ void TEmfWriter::Box(std::uint32_t type, const TEmfRectL& box)
     Begin(type, 24);
     PutRect(box);
     End();
-    const TEmfRectL n{std::min(box.Left, box.Right), std::min(box.Top, box.Bottom),
-                      std::max(box.Left, box.Right) - 1, std::max(box.Top, box.Bottom) - 1};
-    AddBounds(Inflated(n));
+    AddBounds(BoxExtent(box));
 }
 
 void TEmfWriter::Rectangle(const TEmfRectL& box) { Box(EMR_RECTANGLE, box); }
@@ -553,9 +559,7 @@ void TEmfWriter::RoundRect(const TEmfRectL& box, std::int32_t cw, std::int32_t c
     PutI32(cw);
     PutI32(ch);
     End();
-    const TEmfRectL n{std::min(box.Left, box.Right), std::min(box.Top, box.Bottom),
-                      std::max(box.Left, box.Right) - 1, std::max(box.Top, box.Bottom) - 1};
-    AddBounds(Inflated(n));
+    AddBounds(BoxExtent(box));
 }
 
 void TEmfWriter::ArcLike(std::uint32_t type, const TEmfRectL& box, TPointL start, TPointL end)
@@ -567,9 +571,7 @@ void TEmfWriter::ArcLike(std::uint32_t type, const TEmfRectL& box, TPointL start
     PutI32(end.X);
     PutI32(end.Y);
     End();
-    const TEmfRectL n{std::min(box.Left, box.Right), std::min(box.Top, box.Bottom),
-                      std::max(box.Left, box.Right) - 1, std::max(box.Top, box.Bottom) - 1};
-    AddBounds(Inflated(n));
+    AddBounds(BoxExtent(box));
 }
 
 void TEmfWriter::Arc(const TEmfRectL& b, TPointL s, TPointL e) { ArcLike(EMR_ARC, b, s, e); }

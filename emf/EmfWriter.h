@@ -84,6 +84,9 @@ public:
     // ---- bounds -------------------------------------------------------------------
     // Extra device pixels added on every side of drawn extents (half the pen width).
     void SetBoundsInflation(int pixels) { inflate_ = pixels < 0 ? 0 : pixels; }
+    // With the null pen selected, rectangles, ellipses and round rectangles are filled
+    // one pixel short of their right and bottom edges; their extents follow.
+    void SetNullPen(bool null) { nullPen_ = null; }
     // Limits the extents accumulated into the header (the clip); cleared by Unlimit.
     void LimitBounds(const TEmfRectL& inclusive);
     void UnlimitBounds() { limited_ = false; }
@@ -227,6 +230,7 @@ private:
     void ArcLike(std::uint32_t type, const TEmfRectL& box, TPointL start, TPointL end);
     TEmfRectL PointBounds(std::span<const TPointL> points) const;
     TEmfRectL Inflated(const TEmfRectL& r) const;
+    TEmfRectL BoxExtent(const TEmfRectL& box) const;
     void Touch(std::int32_t handle);
 
     std::vector<std::uint8_t> bytes_;
@@ -236,6 +240,7 @@ private:
     std::vector<bool> used_;  // used_[i]: object index i is taken
     std::uint32_t handleHigh_ = 0;
     int inflate_ = 0;
+    bool nullPen_ = false;
     bool limited_ = false;
     TEmfRectL limit_;
     bool haveBounds_ = false;
