@@ -2,6 +2,10 @@
 
 #include "emf/EmfRecords.h"
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -213,8 +217,19 @@ void DecodeRle(const Header& h, const std::uint8_t* bits, std::size_t cb, QImage
 DibImage DecodeEmbedded(const Header& h, const std::uint8_t* bits, std::size_t cb)
 {
     DibImage out;
-    QImage img = QImage::fromData(bits, int(std::min<std::size_t>(cb, INT32_MAX)));
-    if (img.isNull() || std::uint64_t(img.width()) * std::uint64_t(img.height()) > kMaxDibPixels)
+    if (bits == nullptr || cb == 0 || cb > std::size_t(INT32_MAX))
+        return out;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bits), qsizetype(cb));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // The embedded picture's own size is checked before anything is allocated for it.
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty()
+        || std::uint64_t(size.width()) * std::uint64_t(size.height()) > kMaxDibPixels)
+        return out;
+    QImage img;
+    if (!reader.read(&img) || img.isNull() || img.size() != size)
         return out;
     out.image = img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32
                                                           : QImage::Format_RGB32);

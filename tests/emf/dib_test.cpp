@@ -3,6 +3,8 @@
 #include "emf/DibImage.h"
 #include "emf/EmfRecords.h"
 
+#include <QBuffer>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -450,4 +452,24 @@ TEST(DibDecode, HugeHeadersAreRefusedWithoutAllocating)
     // Within the pixel limit, but claiming far more bits than the record has.
     EXPECT_TRUE(Decode(MakeRecord(InfoHeader(16384, 16384, 32), bits)).IsNull());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(DibDecode, EmbeddedPngPicture)
+{
+    QImage picture(3, 2, QImage::Format_RGB32);
+    picture.fill(kGreen);
+    picture.setPixel(2, 1, kRed);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "PNG"));
+    const Bytes bits(png.begin(), png.end());
+    const DibImage dib = Decode(MakeRecord(InfoHeader(3, 2, 0, emf::BI_PNG), bits));
+    ASSERT_FALSE(dib.IsNull());
+    EXPECT_EQ(dib.image.size(), QSize(3, 2));
+    EXPECT_EQ(At(dib.image, 0, 0), kGreen);
+    EXPECT_EQ(At(dib.image, 2, 1), kRed);
+    // A damaged picture gives null.
+    const Bytes cut(bits.begin(), bits.begin() + long(bits.size() / 2));
+    EXPECT_TRUE(Decode(MakeRecord(InfoHeader(3, 2, 0, emf::BI_PNG), cut)).IsNull());
 }
