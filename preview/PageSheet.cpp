@@ -2,10 +2,12 @@
 
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
+#include "platform/Errors.h"
 #include "printer/PrinterSettings.h"
 #include "printer/QRPrinter.h"
 
 #include <QPainter>
+#include <string>
 
 namespace qrp {
 
@@ -57,6 +59,28 @@ void DrawPageSheet(QPainter& painter, int W, int H, const TMetafile* picture) {
     painter.fillRect(QRect(W - 2, 2, 2, H - 2), Qt::black);
     painter.fillRect(QRect(2, H - 2, W - 2, 2), Qt::black);
     painter.restore();
+}
+
+QImage RenderPreviewPage(TQRPrinter& source, int page, int zoom) {
+    if (zoom < 2 || zoom > 2000)
+        throw EError("zoom " + std::to_string(zoom) + " is outside 2..2000");
+    const int total = source.PageTotal();
+    if (page < 1 || page > total)
+        throw EError("page " + std::to_string(page) + " is outside the report (1.." + std::to_string(total) + ")");
+    const std::unique_ptr<TMetafile> picture = source.PagePicture(page);
+    if (!picture)
+        throw EError("page " + std::to_string(page) + " cannot be read");
+    const QSize size = PageImageSize(&source, zoom);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        throw EError("an image of " + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
+                     " pixels does not fit in memory");
+    // What the sheet does not cover stays transparent, as the control leaves it unpainted.
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    DrawPageSheet(painter, size.width(), size.height(), picture.get());
+    painter.end();
+    return image;
 }
 
 } // namespace qrp

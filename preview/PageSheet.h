@@ -2,6 +2,7 @@
 // The drawing of one preview page: a white sheet, the page picture stretched over the
 // whole image, a black frame and a two-pixel shadow at the right and the bottom. The
 // preview control and the command-line renderer both draw through these functions.
+#include <QImage>
 #include <QSize>
 
 class QPainter;
@@ -22,5 +23,10 @@ void SheetSizeAtZoom100(const TQRPrinter* source, long double& width, long doubl
 // Draws the page onto painter for an image of width x height pixels; draws nothing when
 // there is no picture.
 void DrawPageSheet(QPainter& painter, int width, int height, const TMetafile* picture);
+
+// Page n of the source as the preview control draws it at a zoom, on a transparent
+// image of the control's image size. Fails with EError for a page outside the report,
+// a zoom outside 2..2000 or an image too large for memory.
+QImage RenderPreviewPage(TQRPrinter& source, int page, int zoom);
 
 } // namespace qrp

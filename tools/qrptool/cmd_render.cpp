@@ -1,0 +1,64 @@
+// qrptool render FILE --page N [--zoom Z] -o OUT.png: one page as the preview shows it.
+#include "Command.h"
+
+#include "platform/ScreenMetrics.h"
+#include "preview/PageSheet.h"
+#include "printer/QRPrinter.h"
+
+#include <QImage>
+#include <QSaveFile>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace qrptool {
+namespace {
+
+int RunRender(const Args& args)
+{
+    const Args files = Positional(args, {"--page", "--zoom", "-o"});
+    if (files.size() != 1)
+        throw EUsage{"expected one FILE"};
+    if (!HasFlag(args, "--page"))
+        throw EUsage{"--page N is required"};
+    const std::string out = OptionValue(args, "-o");
+    if (out.empty())
+        throw EUsage{"-o OUT.png is required"};
+    const long long page = IntOption(args, "--page", 0);
+    const long long zoom = IntOption(args, "--zoom", 100);
+    if (zoom < 2 || zoom > 2000)
+        throw std::runtime_error("zoom " + std::to_string(zoom) + " is outside 2..2000");
+    std::error_code ec;
+    if (std::filesystem::equivalent(files[0], out, ec))
+        throw std::runtime_error("the image would replace the report " + files[0]);
+
+    // Pages are measured at 96 pixels per inch, whatever the display.
+    qrp::SetScreenPixelsPerInch(96);
+    qrp::TQRPrinter printer;
+    printer.LoadReport(files[0]);
+    if (page < 1 || page > printer.PageTotal())
+        throw std::runtime_error("page " + std::to_string(page) + " is outside the report (1.." +
+                                 std::to_string(printer.PageTotal()) + ")");
+    const QImage image = qrp::RenderPreviewPage(printer, static_cast<int>(page), static_cast<int>(zoom));
+
+    // Written aside and renamed, so a failure leaves no partial file.
+    QSaveFile file(QString::fromStdString(out));
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
+        throw std::runtime_error("cannot write " + out);
+    return 0;
+}
+
+TCommandRegistration registration{{
+    "render",
+    "render FILE --page N [--zoom Z] -o OUT.png",
+    "Draws page N of the saved report FILE as the preview shows it - the white sheet,\n"
+    "the page, the frame and the shadow - at zoom Z percent (2..2000, default 100) and\n"
+    "96 pixels per inch, and writes it as a PNG image of the preview's image size.\n\n"
+    "  --page N   the page to draw (1..page count)\n"
+    "  --zoom Z   zoom percentage, default 100\n"
+    "  -o FILE    the PNG file to write",
+    RunRender,
+}};
+
+} // namespace
+} // namespace qrptool
