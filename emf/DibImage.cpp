@@ -175,11 +175,15 @@ void DecodeRle(const Header& h, const std::uint8_t* bits, std::size_t cb, QImage
     int y = 0; // stored row, 0 = bottom
     std::size_t i = 0;
     const bool four = h.compression == emf::BI_RLE4;
+    uchar* const base = img.bits();
+    const qsizetype bpl = img.bytesPerLine();
+    auto rowOf = [&](int stored) {
+        return stored < rows ? reinterpret_cast<QRgb*>(base + bpl * (rows - 1 - stored)) : nullptr;
+    };
+    QRgb* line = rowOf(0);
     auto put = [&](unsigned index) {
-        if (x >= 0 && x < width && y < rows) {
-            auto* line = reinterpret_cast<QRgb*>(img.scanLine(rows - 1 - y));
+        if (x < width && line != nullptr)
             line[x] = h.palette[index] | 0xFF000000u;
-        }
         ++x;
     };
     while (i + 1 < cb && y < rows) {
@@ -194,13 +198,15 @@ void DecodeRle(const Header& h, const std::uint8_t* bits, std::size_t cb, QImage
         if (value == 0) { // end of line
             x = 0;
             ++y;
+            line = rowOf(y);
         } else if (value == 1) { // end of bitmap
             break;
         } else if (value == 2) { // delta
             if (i + 1 >= cb)
                 break;
-            x += bits[i];
+            x = std::min(x + int(bits[i]), width);
             y += bits[i + 1];
+            line = rowOf(y);
             i += 2;
         } else { // absolute run of value pixels, padded to a 16-bit boundary
             const std::size_t bytes = four ? (value + 1) / 2 : value;
