@@ -133,6 +133,19 @@ bool IsAxisRectangle(const QPainterPath& path, const QRectF& box)
     return true;
 }
 
+// GDI leaves out the last pixel of a hairline; QPainter draws it unless the pen has
+// flat caps. One more step along the major axis makes both cover the same pixels.
+TPointL ExtendHairline(TPointL a, TPointL b)
+{
+    const std::int64_t dx = std::int64_t(b.X) - a.X, dy = std::int64_t(b.Y) - a.Y;
+    const std::int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    if (adx == 0 && ady == 0)
+        return {b.X + 1, b.Y};
+    if (adx >= ady)
+        return {b.X + (dx > 0 ? 1 : -1), b.Y + std::int32_t(std::llround(double(dy) / double(adx)))};
+    return {b.X + std::int32_t(std::llround(double(dx) / double(ady))), b.Y + (dy > 0 ? 1 : -1)};
+}
+
 bool SameFont(const TEmfWriter::TLogFont& a, const TEmfWriter::TLogFont& b)
 {
     return a.Height == b.Height && a.Width == b.Width && a.Escapement == b.Escapement
@@ -543,12 +556,20 @@ void TEmfPaintEngine::drawRects(const QRectF* rects, int count)
     }
     for (int i = 0; i < count; ++i) {
         const QRectF r = rects[i].normalized();
-        if (AxisAligned()) {
-            // A stroked rectangle covers its left..right edge inclusive, a filled one
-            // left..right-1: both are the GDI box with an exclusive right edge + 1.
+        if (AxisAligned() && HasPen()) {
+            // A stroked rectangle covers its left..right edge inclusive: the GDI box
+            // with an exclusive right edge one further.
             const QRectF d = transform_.mapRect(r);
             writer_->Rectangle({Round(d.left()), Round(d.top()), Round(d.right()) + 1,
                                 Round(d.bottom()) + 1});
+        } else if (AxisAligned()) {
+            // A filled one covers left..right-1, as a polygon fill does; unlike an
+            // unstroked GDI box it keeps that size when the page is played larger.
+            const QRectF d = transform_.mapRect(r);
+            const std::int32_t l = Round(d.left()), t = Round(d.top()), rr = Round(d.right()),
+                               b = Round(d.bottom());
+            const TPointL pts[4] = {{l, t}, {rr, t}, {rr, b}, {l, b}};
+            writer_->Polygon(pts);
         } else {
             const TPointL pts[4] = {Map(r.topLeft()), Map(r.topRight()), Map(r.bottomRight()),
                                     Map(r.bottomLeft())};
@@ -585,10 +606,12 @@ void TEmfPaintEngine::drawLines(const QLineF* lines, int count)
         if (bgMode_ == Qt::OpaqueMode)
             SetBkColor(ColorRef(bgColor_));
     }
+    const bool extend = penKey_.Cosmetic && pen_.capStyle() != Qt::FlatCap;
     for (int i = 0; i < count; ++i) {
         const TPointL a = Map(lines[i].p1()), b = Map(lines[i].p2());
+        const TPointL end = extend ? ExtendHairline(a, b) : b;
         writer_->MoveToEx(a.X, a.Y);
-        writer_->LineTo(b.X, b.Y);
+        writer_->LineTo(end.X, end.Y);
         const std::int32_t e = std::int32_t(penKey_.Width / 2);
         writer_->AddBounds({std::min(a.X, b.X) - e, std::min(a.Y, b.Y) - e, std::max(a.X, b.X) + e,
                             std::max(a.Y, b.Y) + e});
@@ -679,8 +702,11 @@ void TEmfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawM
         pts[std::size_t(i)] = Map(points[i]);
     SelectPen();
     if (mode == PolylineMode) {
-        if (HasPen())
+        if (HasPen()) {
+            if (penKey_.Cosmetic && pen_.capStyle() != Qt::FlatCap && pts.size() >= 2)
+                pts.back() = ExtendHairline(pts[pts.size() - 2], pts.back());
             writer_->Polyline(pts);
+        }
         return;
     }
     SelectBrush();

@@ -484,7 +484,12 @@ void TEmfWriter::ExtSelectClipRgn(std::span<const TEmfRectL> rects, std::uint32_
 void TEmfWriter::Poly(std::uint32_t type16, std::uint32_t type32, std::span<const TPointL> points)
 {
     const bool small = Fits16(points);
-    const TEmfRectL b = PointBounds(points);
+    TEmfRectL b = PointBounds(points);
+    if (nullPen_ && type32 == EMR_POLYGON && b.Right > b.Left && b.Bottom > b.Top) {
+        // An unstroked polygon fills up to, not including, its right and bottom edges.
+        --b.Right;
+        --b.Bottom;
+    }
     Begin(small ? type16 : type32, 28 + points.size() * (small ? 4 : 8));
     PutRect(b);
     Put32(std::uint32_t(points.size()));

@@ -85,7 +85,8 @@ public:
     // Extra device pixels added on every side of drawn extents (half the pen width).
     void SetBoundsInflation(int pixels) { inflate_ = pixels < 0 ? 0 : pixels; }
     // With the null pen selected, rectangles, ellipses and round rectangles are filled
-    // one pixel short of their right and bottom edges; their extents follow.
+    // one pixel short of their right and bottom edges and polygons up to them; their
+    // extents follow.
     void SetNullPen(bool null) { nullPen_ = null; }
     // Limits the extents accumulated into the header (the clip); cleared by Unlimit.
     void LimitBounds(const TEmfRectL& inclusive);

@@ -498,21 +498,22 @@ TEST(MetafileCanvasTest, ShapesUseGdiBoxesAndTheTransformIsApplied)
     });
     const auto recs = Walk(pic.Bytes());
     const auto rects = OfType(recs, EMR_RECTANGLE);
-    ASSERT_EQ(rects.size(), 2u);
+    ASSERT_EQ(rects.size(), 1u); // stroked: the box one past its right and bottom edge
     EXPECT_EQ(std::vector<std::int32_t>({rects[0].I(8), rects[0].I(12), rects[0].I(16), rects[0].I(20)}),
               std::vector<std::int32_t>({10, 20, 111, 71}));
-    EXPECT_EQ(std::vector<std::int32_t>({rects[1].I(8), rects[1].I(12), rects[1].I(16), rects[1].I(20)}),
-              std::vector<std::int32_t>({15, 27, 46, 68}));
     const auto ellipses = OfType(recs, EMR_ELLIPSE);
     ASSERT_EQ(ellipses.size(), 1u);
     EXPECT_EQ(ellipses[0].I(16), 26);
     const auto polys = OfType(recs, EMR_POLYGON16);
-    ASSERT_EQ(polys.size(), 1u); // the rotated rectangle
+    ASSERT_EQ(polys.size(), 2u); // the filled rectangle and the rotated one
+    auto point = [](const TRec& r, int i) { return std::pair<int, int>(r.S(28 + 4 * i), r.S(30 + 4 * i)); };
     EXPECT_EQ(polys[0].U(24), 4u);
-    EXPECT_EQ(polys[0].S(28), 5);
-    EXPECT_EQ(polys[0].S(30), 7);
-    EXPECT_EQ(polys[0].S(32), 12); // (10, 0) rotated by 45 degrees: (7.07, 7.07) + (5, 7)
-    EXPECT_EQ(polys[0].S(34), 14);
+    EXPECT_EQ(point(polys[0], 0), std::make_pair(15, 27));
+    EXPECT_EQ(point(polys[0], 2), std::make_pair(45, 67));
+    EXPECT_EQ(polys[1].U(24), 4u);
+    EXPECT_EQ(point(polys[1], 0), std::make_pair(5, 7));
+    // (10, 0) rotated by 45 degrees: (7.07, 7.07) + (5, 7)
+    EXPECT_EQ(point(polys[1], 1), std::make_pair(12, 14));
     // First pen is the default one-pixel pen: geometric, width 1, square caps.
     const auto pens = OfType(recs, EMR_EXTCREATEPEN);
     ASSERT_EQ(pens.size(), 1u);
@@ -600,7 +601,7 @@ TEST(MetafileCanvasTest, PathsAreRecordedAsPathsWithTheirFillRule)
     const auto recs = Walk(pic.Bytes());
     std::vector<std::uint32_t> seq;
     for (const TRec& r : recs)
-        if (r.Type >= EMR_BEGINPATH && r.Type <= EMR_STROKEPATH || r.Type == EMR_MOVETOEX
+        if ((r.Type >= EMR_BEGINPATH && r.Type <= EMR_STROKEPATH) || r.Type == EMR_MOVETOEX
             || r.Type == EMR_POLYLINETO16 || r.Type == EMR_POLYBEZIERTO16 || r.Type == EMR_SETPOLYFILLMODE)
             seq.push_back(r.Type);
     EXPECT_EQ(seq, (std::vector<std::uint32_t>{
