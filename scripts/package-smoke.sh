@@ -61,8 +61,12 @@ for f in /usr/share/applications/visualizar-reportes.desktop \
   [ -f "$f" ] || fail "$f is not installed"
 done
 desktop-file-validate /usr/share/applications/visualizar-reportes.desktop || fail "desktop entry"
-# The MIME database trigger has run: the type is known to the system database.
+# The triggers have run: the system MIME database knows the type, matching *.qrp in
+# any letter case, and the desktop database maps it to the viewer.
 [ -f /usr/share/mime/application/x-qrp-report.xml ] || fail "MIME database not updated"
+grep -qx '50:application/x-qrp-report:\*\.qrp' /usr/share/mime/globs2 || fail "MIME glob"
+grep -q '^application/x-qrp-report=visualizar-reportes.desktop;' /usr/share/applications/mimeinfo.cache \
+  || fail "desktop database not updated"
 
 echo "== run the installed programs"
 cd "$WORK"
