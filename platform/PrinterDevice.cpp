@@ -1,15 +1,17 @@
 #include "platform/PrinterDevice.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QPrintEngine>
+#include <QProcess>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStringList>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QTextStream>
 
 #include <algorithm>
@@ -18,10 +20,6 @@
 namespace qrp {
 
 namespace {
-
-// The CUPS print engine's job-options property: a flat list of name, value pairs
-// sent with the job.
-const auto CupsOptionsProperty = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 
 // Source codes of the named paper sources; other sources are numbered from 256 up.
 struct TSlotCode {
@@ -101,8 +99,8 @@ public:
     ~TQtPrinterDevice() override
     {
         if (painter_.isActive()) {
-            printer_->abort();
             painter_.end();
+            DropSpool();
         }
     }
 
@@ -206,9 +204,20 @@ public:
         if (painter_.isActive())
             throw EPrinterError("Printing in progress");
         DevMode();
+        // The document is spooled into a file of our own and handed to the queue only
+        // when it ends, so that an aborted job never reaches the printer.
+        QTemporaryFile spool(QDir::tempPath() + QStringLiteral("/qrp-job-XXXXXX.job"));
+        spool.setAutoRemove(false);
+        if (!spool.open())
+            throw EPrinterError("Cannot create the print job's spool file");
+        spoolPath_ = spool.fileName();
+        spool.close();
         printer_->setDocName(QString::fromStdString(title_));
-        if (!painter_.begin(printer_.get()))
+        printer_->setOutputFileName(spoolPath_);
+        if (!painter_.begin(printer_.get())) {
+            DropSpool();
             throw EPrinterError("Printer \"" + DeviceName() + "\" is not available");
+        }
     }
 
     void NewPage() override
@@ -223,16 +232,22 @@ public:
     void EndDoc() override
     {
         RequirePrinting();
-        if (!painter_.end())
+        const bool written = painter_.end();
+        struct TDrop {
+            TQtPrinterDevice* Device;
+            ~TDrop() { Device->DropSpool(); }
+        } drop{this};
+        if (!written)
             throw EPrinterError("Printer \"" + DeviceName() + "\" could not finish the job");
+        Submit();
     }
 
     void Abort() override
     {
         if (!painter_.isActive())
             return;
-        printer_->abort();
         painter_.end();
+        DropSpool();
     }
 
     bool Printing() const override { return painter_.isActive(); }
@@ -241,6 +256,55 @@ public:
     int PageHeight() override { return DeviceCaps(VERTRES); }
 
 private:
+    // Hands the spooled document to the queue with the job options the device mode
+    // asks for.
+    void Submit()
+    {
+        QStringList args{QStringLiteral("-d"), QString::fromStdString(DeviceName()), QStringLiteral("-t"),
+                         QString::fromStdString(title_)};
+        auto option = [&](const QString& o) { args << QStringLiteral("-o") << o; };
+        const QPageLayout layout = printer_->pageLayout();
+        option(QStringLiteral("media=") + layout.pageSize().key());
+        const int copies = printer_->copyCount();
+        if (copies > 1) {
+            args << QStringLiteral("-n") << QString::number(copies);
+            if (printer_->collateCopies())
+                option(QStringLiteral("Collate=True"));
+        }
+        switch (printer_->duplex()) {
+        case QPrinter::DuplexLongSide: option(QStringLiteral("sides=two-sided-long-edge")); break;
+        case QPrinter::DuplexShortSide: option(QStringLiteral("sides=two-sided-short-edge")); break;
+        default: option(QStringLiteral("sides=one-sided")); break;
+        }
+        if (layout.orientation() == QPageLayout::Landscape)
+            option(QStringLiteral("landscape"));
+        if (!inputSlot_.isEmpty())
+            option(QStringLiteral("InputSlot=") + inputSlot_);
+        args << QStringLiteral("--") << spoolPath_;
+
+        QProcess lp;
+        lp.start(QStringLiteral("lp"), args);
+        if (!lp.waitForStarted(10000))
+            throw EPrinterError("The print system cannot take the job: lp is not available");
+        lp.waitForFinished(60000);
+        if (lp.exitStatus() != QProcess::NormalExit || lp.exitCode() != 0) {
+            QString why = QString::fromLocal8Bit(lp.readAllStandardError()).trimmed();
+            if (why.isEmpty())
+                why = QStringLiteral("lp failed");
+            throw EPrinterError("Printer \"" + DeviceName() + "\" refused the job: " + why.toStdString());
+        }
+    }
+
+    void DropSpool()
+    {
+        if (printer_)
+            printer_->setOutputFileName(QString());
+        if (!spoolPath_.isEmpty()) {
+            QFile::remove(spoolPath_);
+            spoolPath_.clear();
+        }
+    }
+
     int DefaultIndex() const
     {
         if (names_.empty())
@@ -322,19 +386,17 @@ private:
             default: printer_->setDuplex(QPrinter::DuplexNone); break;
             }
         }
-        QStringList options;
+        inputSlot_.clear();
         if (!driver_.Slots.isEmpty()) {
             const std::int16_t source = mode_.dmDefaultSource;
             for (int i = 0; i < driver_.Slots.size(); ++i) {
                 const std::int16_t code = SlotCode(driver_.Slots, i);
                 if (code == source || code == (source & ~256)) {
-                    options << QStringLiteral("InputSlot") << driver_.Slots[i];
+                    inputSlot_ = driver_.Slots[i];
                     break;
                 }
             }
         }
-        if (printer_->outputFormat() == QPrinter::NativeFormat)
-            printer_->printEngine()->setProperty(CupsOptionsProperty, options);
     }
 
     void RequirePrinting() const
@@ -352,6 +414,8 @@ private:
     TDevMode mode_;
     bool haveMode_ = false;
     std::string title_;
+    QString spoolPath_;
+    QString inputSlot_;
 };
 
 } // namespace
