@@ -53,7 +53,9 @@ struct BlitSource {
 };
 
 // Interpolation of stretched bitmaps for a stretch-blt mode: HALFTONE smooths, the others
-// (BLACKONWHITE, WHITEONBLACK, COLORONCOLOR) pick pixels.
+// (BLACKONWHITE, WHITEONBLACK, COLORONCOLOR) pick pixels. When a ternary blit shrinks an
+// opaque bitmap, BLACKONWHITE combines the pixels that meet on one device pixel by AND
+// and WHITEONBLACK by OR, so that thin lines survive; COLORONCOLOR drops them.
 bool SmoothForStretchMode(std::uint32_t stretchMode);
 
 // BITBLT, STRETCHBLT, STRETCHDIBITS, SETDIBITSTODEVICE: applies the ternary code rop3 (the
