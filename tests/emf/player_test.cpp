@@ -1,0 +1,474 @@
+// The player on records written by hand: pixels checked where GDI puts them.
+#include "emf/EmfPlayer.h"
+#include "emf/EmfReader.h"
+#include "emf/EmfRecords.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace qrp::emf;
+
+namespace {
+
+// Builds a picture record by record. The reference device has 4 pixels per millimetre,
+// so a frame of w x h pixels is w * 25 x h * 25 hundredths of a millimetre.
+class TPicture {
+public:
+    TPicture(int w, int h, std::uint16_t handles = 8) : w_(w), h_(h), handles_(handles) {}
+
+    TPicture& Rec(std::uint32_t type, std::vector<std::int32_t> fields)
+    {
+        Put(type);
+        Put(std::uint32_t(8 + fields.size() * 4));
+        for (std::int32_t f : fields)
+            Put(std::uint32_t(f));
+        ++records_;
+        return *this;
+    }
+    // Record with raw payload bytes (padded to 4).
+    TPicture& Raw(std::uint32_t type, std::vector<std::uint8_t> payload)
+    {
+        while (payload.size() % 4)
+            payload.push_back(0);
+        Put(type);
+        Put(std::uint32_t(8 + payload.size()));
+        body_.insert(body_.end(), payload.begin(), payload.end());
+        ++records_;
+        return *this;
+    }
+    std::vector<std::uint8_t> Bytes() const
+    {
+        std::vector<std::uint8_t> out;
+        auto put = [&](std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                out.push_back(std::uint8_t(v >> (8 * i)));
+        };
+        const std::uint32_t total = 108 + std::uint32_t(body_.size()) + 20;
+        put(EMR_HEADER); put(108);
+        put(0); put(0); put(w_ - 1); put(h_ - 1);            // bounds
+        put(0); put(0); put(w_ * 25); put(h_ * 25);          // frame
+        put(ENHMETA_SIGNATURE); put(0x10000); put(total); put(records_ + 2);
+        put(handles_);                                       // handles + reserved
+        put(0); put(0); put(0);                              // description, palette
+        put(1000); put(1000); put(250); put(250);            // device px, mm
+        put(0); put(0); put(0); put(250000); put(250000);    // pixel format, GL, um
+        out.insert(out.end(), body_.begin(), body_.end());
+        put(EMR_EOF); put(20); put(0); put(16); put(20);
+        return out;
+    }
+    QImage Play(double scale = 1.0) const
+    {
+        QImage img(int(w_ * scale), int(h_ * scale), QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        const auto b = Bytes();
+        qrp::PlayEmf(p, b.data(), b.size(), QRectF(0, 0, img.width(), img.height()));
+        return img;
+    }
+
+private:
+    void Put(std::uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            body_.push_back(std::uint8_t(v >> (8 * i)));
+    }
+    int w_, h_;
+    std::uint16_t handles_;
+    std::uint32_t records_ = 0;
+    std::vector<std::uint8_t> body_;
+};
+
+constexpr std::int32_t Stock(std::uint32_t id) { return std::int32_t(STOCK_OBJECT_FLAG | id); }
+
+bool Ink(const QImage& img, int x, int y) { return qGray(img.pixel(x, y)) < 128; }
+
+// Bounding box of the dark pixels.
+QRect InkBox(const QImage& img)
+{
+    int x0 = img.width(), y0 = img.height(), x1 = -1, y1 = -1;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (Ink(img, x, y)) {
+                x0 = std::min(x0, x); y0 = std::min(y0, y);
+                x1 = std::max(x1, x); y1 = std::max(y1, y);
+            }
+    return x1 < 0 ? QRect() : QRect(QPoint(x0, y0), QPoint(x1, y1));
+}
+
+std::vector<std::uint8_t> Utf16(const char* s)
+{
+    std::vector<std::uint8_t> out;
+    for (; *s; ++s) {
+        out.push_back(std::uint8_t(*s));
+        out.push_back(0);
+    }
+    return out;
+}
+
+// EXTCREATEFONTINDIRECTW for Arial of the given height.
+TPicture& Font(TPicture& pic, int handle, int height, int escapement = 0)
+{
+    std::vector<std::uint8_t> p(4 + 92, 0);
+    auto put = [&](std::size_t at, std::int32_t v) { std::memcpy(&p[at], &v, 4); };
+    put(0, handle);
+    put(4, height);
+    put(12, escapement);
+    put(16, 400);
+    const auto face = Utf16("Arial");
+    std::memcpy(&p[32], face.data(), face.size());
+    return pic.Raw(EMR_EXTCREATEFONTINDIRECTW, p);
+}
+
+// EXTTEXTOUTW at (x, y) with optional dx array.
+TPicture& Text(TPicture& pic, int x, int y, const char* s, std::vector<std::int32_t> dx = {},
+               std::uint32_t options = 0, QRect rect = QRect())
+{
+    const auto str = Utf16(s);
+    const std::uint32_t n = std::uint32_t(std::strlen(s));
+    std::vector<std::uint8_t> p(68, 0);
+    auto put = [&](std::size_t at, std::int32_t v) { std::memcpy(&p[at], &v, 4); };
+    put(16, GM_COMPATIBLE);
+    put(28, x); put(32, y); put(36, std::int32_t(n));
+    const std::uint32_t offString = 8 + 68;
+    put(40, std::int32_t(offString));
+    put(44, std::int32_t(options));
+    if (rect.isValid()) {
+        put(48, rect.left()); put(52, rect.top()); put(56, rect.right() + 1); put(60, rect.bottom() + 1);
+    }
+    std::vector<std::uint8_t> strBytes = str;
+    while (strBytes.size() % 4)
+        strBytes.push_back(0);
+    if (!dx.empty())
+        put(64, std::int32_t(offString + strBytes.size()));
+    p.insert(p.end(), strBytes.begin(), strBytes.end());
+    for (std::int32_t d : dx)
+        for (int i = 0; i < 4; ++i)
+            p.push_back(std::uint8_t(std::uint32_t(d) >> (8 * i)));
+    return pic.Raw(EMR_EXTTEXTOUTW, p);
+}
+
+TPicture& Region(TPicture& pic, std::uint32_t mode, QRect rc)
+{
+    std::vector<std::int32_t> f{48, std::int32_t(mode), 32, 1, 1, 16, rc.left(), rc.top(),
+                                rc.right() + 1, rc.bottom() + 1, rc.left(), rc.top(), rc.right() + 1, rc.bottom() + 1};
+    return pic.Rec(EMR_EXTSELECTCLIPRGN, f);
+}
+
+} // namespace
+
+TEST(EmfPlayerShapes, RectangleRightAndBottomEdgesAreExclusive)
+{
+    TPicture pic(60, 60);
+    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {10, 10, 20, 30});
+    const QImage img = pic.Play();
+    EXPECT_EQ(InkBox(img), QRect(QPoint(10, 10), QPoint(19, 29)));
+}
+
+TEST(EmfPlayerShapes, FrameIsStretchedOntoTheTarget)
+{
+    TPicture pic(50, 40);
+    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {10, 10, 20, 20});
+    const QImage img = pic.Play(2.0);
+    EXPECT_EQ(InkBox(img), QRect(QPoint(20, 20), QPoint(39, 39)));
+    // A target not at the origin: the frame's top-left lands on the target's.
+    QImage big(200, 200, QImage::Format_RGB32);
+    big.fill(Qt::white);
+    {
+        QPainter p(&big);
+        const auto b = pic.Bytes();
+        qrp::PlayEmf(p, b.data(), b.size(), QRectF(100, 50, 50, 40));
+    }
+    EXPECT_EQ(InkBox(big), QRect(QPoint(110, 60), QPoint(119, 69)));
+}
+
+TEST(EmfPlayerShapes, StockObjectsAndTheDefaultState)
+{
+    TPicture pic(60, 60);
+    // Default pen is black, default brush white: a rectangle is an outline.
+    pic.Rec(EMR_RECTANGLE, {5, 5, 25, 25});
+    // NULL_PEN with GRAY_BRUSH: a grey fill without outline.
+    pic.Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)}).Rec(EMR_SELECTOBJECT, {Stock(GRAY_BRUSH)})
+        .Rec(EMR_RECTANGLE, {30, 30, 50, 50});
+    // Objects out of the table are ignored: the brush stays grey.
+    pic.Rec(EMR_SELECTOBJECT, {400}).Rec(EMR_RECTANGLE, {30, 5, 50, 25});
+    const QImage img = pic.Play();
+    EXPECT_TRUE(Ink(img, 5, 15));
+    EXPECT_TRUE(Ink(img, 24, 15));
+    EXPECT_EQ(img.pixel(15, 15), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(40, 40), qRgb(128, 128, 128));
+    EXPECT_EQ(img.pixel(30, 40), qRgb(128, 128, 128));
+    EXPECT_EQ(img.pixel(40, 10), qRgb(128, 128, 128));
+}
+
+TEST(EmfPlayerShapes, HatchesHaveAnEightPixelPitchOnTheDevice)
+{
+    for (double scale : {1.0, 2.0}) {
+        TPicture pic(64, 64);
+        pic.Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_HATCHED, 0, HS_VERTICAL})
+            .Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)})
+            .Rec(EMR_SETBKMODE, {TRANSPARENT}).Rec(EMR_RECTANGLE, {0, 0, 64, 64});
+        const QImage img = pic.Play(scale);
+        std::vector<int> cols;
+        for (int x = 0; x < img.width() - 2; ++x)
+            if (Ink(img, x, 20))
+                cols.push_back(x);
+        ASSERT_GE(cols.size(), 4u) << scale;
+        for (std::size_t i = 1; i < cols.size(); ++i)
+            EXPECT_EQ(cols[i] - cols[i - 1], 8) << "scale " << scale;
+        // Lines run the whole height: the same columns on another row.
+        EXPECT_TRUE(Ink(img, cols[0], 40));
+    }
+    TPicture h(64, 64);
+    h.Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_HATCHED, 0, HS_HORIZONTAL}).Rec(EMR_SELECTOBJECT, {1})
+        .Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)}).Rec(EMR_RECTANGLE, {0, 0, 64, 64});
+    const QImage img = h.Play();
+    std::vector<int> rows;
+    for (int y = 0; y < 62; ++y)
+        if (Ink(img, 20, y))
+            rows.push_back(y);
+    ASSERT_GE(rows.size(), 4u);
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i] - rows[i - 1], 8);
+}
+
+TEST(EmfPlayerClip, IntersectAndExcludeClipRectEdges)
+{
+    TPicture pic(60, 60);
+    pic.Rec(EMR_INTERSECTCLIPRECT, {10, 10, 30, 40}).Rec(EMR_EXCLUDECLIPRECT, {10, 10, 20, 20})
+        .Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {0, 0, 60, 60});
+    const QImage img = pic.Play();
+    EXPECT_EQ(InkBox(img), QRect(QPoint(10, 10), QPoint(29, 39)));
+    EXPECT_FALSE(Ink(img, 15, 15));
+    EXPECT_TRUE(Ink(img, 20, 15));
+    EXPECT_TRUE(Ink(img, 15, 20));
+}
+
+TEST(EmfPlayerClip, SelectedRegionsAreInDeviceUnits)
+{
+    TPicture pic(80, 80);
+    // A world transform that doubles everything does not move or grow the region.
+    pic.Rec(EMR_MODIFYWORLDTRANSFORM, {0x40000000, 0, 0, 0x40000000, 0, 0, MWT_SET})
+        .Rec(EMR_SETMAPMODE, {MM_ANISOTROPIC}).Rec(EMR_SETWINDOWORGEX, {5, 5});
+    Region(pic, RGN_COPY, QRect(10, 10, 20, 20));
+    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {0, 0, 60, 60});
+    EXPECT_EQ(InkBox(pic.Play()), QRect(10, 10, 20, 20));
+    // At twice the size only the initial transform applies.
+    EXPECT_EQ(InkBox(pic.Play(2.0)), QRect(20, 20, 40, 40));
+    // RGN_COPY without data removes the clip.
+    TPicture reset(80, 80);
+    Region(reset, RGN_COPY, QRect(10, 10, 20, 20));
+    reset.Rec(EMR_EXTSELECTCLIPRGN, {0, RGN_COPY}).Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)})
+        .Rec(EMR_RECTANGLE, {0, 0, 60, 60});
+    EXPECT_EQ(InkBox(reset.Play()), QRect(QPoint(0, 0), QPoint(59, 59)));
+}
+
+TEST(EmfPlayerMapping, FixedModesUseTheReferenceDeviceWithYUp)
+{
+    // MM_LOMETRIC: 0.1 mm units, y growing upwards; 4 pixels per millimetre.
+    TPicture pic(100, 100);
+    pic.Rec(EMR_SETMAPMODE, {MM_LOMETRIC}).Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)})
+        .Rec(EMR_RECTANGLE, {50, -50, 100, -100});
+    EXPECT_EQ(InkBox(pic.Play()), QRect(QPoint(20, 20), QPoint(39, 39)));
+    // Extents are ignored outside the scalable modes, and kept when the mode is set again.
+    TPicture a(100, 100);
+    a.Rec(EMR_SETWINDOWEXTEX, {10, 10}).Rec(EMR_SETMAPMODE, {MM_ANISOTROPIC})
+        .Rec(EMR_SETWINDOWEXTEX, {10, 10}).Rec(EMR_SETVIEWPORTEXTEX, {20, 40})
+        .Rec(EMR_SETMAPMODE, {MM_ANISOTROPIC}).Rec(EMR_SETWINDOWEXTEX, {0, 0})
+        .Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {5, 5, 10, 10});
+    EXPECT_EQ(InkBox(a.Play()), QRect(QPoint(10, 20), QPoint(19, 39)));
+    // Isotropic: the larger viewport axis shrinks to keep units square.
+    TPicture iso(100, 100);
+    iso.Rec(EMR_SETMAPMODE, {MM_ISOTROPIC}).Rec(EMR_SETWINDOWEXTEX, {10, 10})
+        .Rec(EMR_SETVIEWPORTEXTEX, {20, 40}).Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)})
+        .Rec(EMR_RECTANGLE, {5, 5, 10, 10});
+    EXPECT_EQ(InkBox(iso.Play()), QRect(QPoint(10, 10), QPoint(19, 19)));
+}
+
+TEST(EmfPlayerState, SaveAndRestoreDc)
+{
+    TPicture pic(100, 100);
+    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_SAVEDC, {})
+        .Rec(EMR_SETWINDOWORGEX, {-50, 0}).Rec(EMR_SELECTOBJECT, {Stock(NULL_BRUSH)})
+        .Rec(EMR_INTERSECTCLIPRECT, {0, 0, 1, 1}).Rec(EMR_SAVEDC, {})
+        .Rec(EMR_RESTOREDC, {-2})
+        .Rec(EMR_RECTANGLE, {10, 10, 20, 20});
+    EXPECT_EQ(InkBox(pic.Play()), QRect(QPoint(10, 10), QPoint(19, 19)));
+    // Absolute level 1, and levels that do not exist are ignored.
+    TPicture abs(100, 100);
+    abs.Rec(EMR_SAVEDC, {}).Rec(EMR_SETWINDOWORGEX, {-50, 0}).Rec(EMR_SAVEDC, {})
+        .Rec(EMR_RESTOREDC, {5}).Rec(EMR_RESTOREDC, {-7}).Rec(EMR_RESTOREDC, {1})
+        .Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {10, 10, 20, 20});
+    EXPECT_EQ(InkBox(abs.Play()), QRect(QPoint(10, 10), QPoint(19, 19)));
+}
+
+TEST(EmfPlayerText, AlignmentPlacesTheTextBox)
+{
+    auto box = [](std::uint32_t align, int x, int y) {
+        TPicture pic(200, 100);
+        Font(pic, 1, -40).Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETBKMODE, {TRANSPARENT})
+            .Rec(EMR_SETTEXTALIGN, {std::int32_t(align)});
+        Text(pic, x, y, "HH");
+        return InkBox(pic.Play());
+    };
+    const QRect top = box(TA_TOP | TA_LEFT, 50, 20);
+    const QRect base = box(TA_BASELINE | TA_LEFT, 50, 60);
+    const QRect bottom = box(TA_BOTTOM | TA_LEFT, 50, 60);
+    // Cap height of a 40 px em is about 29 px; the cell's top is above it by the
+    // internal leading.
+    EXPECT_NEAR(base.bottom(), 59, 1);
+    EXPECT_NEAR(base.height(), 29, 2);
+    EXPECT_GT(top.top(), 20);
+    EXPECT_LT(top.top(), 30);
+    EXPECT_LT(bottom.bottom(), base.bottom() - 5); // the descent lies below the baseline
+    const QRect right = box(TA_RIGHT | TA_BASELINE, 150, 60);
+    const QRect center = box(TA_CENTER | TA_BASELINE, 100, 60);
+    EXPECT_NEAR(right.right(), 147, 3);
+    EXPECT_NEAR((center.left() + center.right()) / 2.0, 100, 2);
+    EXPECT_EQ(center.width(), base.width());
+}
+
+TEST(EmfPlayerText, DxArraySetsEveryAdvance)
+{
+    TPicture pic(200, 60);
+    Font(pic, 1, -20).Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETTEXTALIGN, {TA_BASELINE});
+    Text(pic, 10, 40, "III", {50, 70, 10});
+    const QImage img = pic.Play();
+    std::vector<int> starts;
+    for (int x = 1; x < img.width(); ++x)
+        if (Ink(img, x, 35) && !Ink(img, x - 1, 35))
+            starts.push_back(x);
+    ASSERT_EQ(starts.size(), 3u);
+    EXPECT_EQ(starts[1] - starts[0], 50);
+    EXPECT_EQ(starts[2] - starts[1], 70);
+}
+
+TEST(EmfPlayerText, UpdateCpStartsAtAndAdvancesTheCurrentPosition)
+{
+    TPicture pic(200, 60);
+    Font(pic, 1, -20).Rec(EMR_SELECTOBJECT, {1})
+        .Rec(EMR_SETTEXTALIGN, {TA_BASELINE | TA_UPDATECP}).Rec(EMR_MOVETOEX, {100, 40});
+    Text(pic, 5, 5, "I", {40});
+    Text(pic, 5, 5, "I", {40});
+    const QImage img = pic.Play();
+    std::vector<int> starts;
+    for (int x = 1; x < img.width(); ++x)
+        if (Ink(img, x, 35) && !Ink(img, x - 1, 35))
+            starts.push_back(x);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_NEAR(starts[0], 101, 2);
+    EXPECT_EQ(starts[1] - starts[0], 40);
+}
+
+TEST(EmfPlayerText, OpaqueRectangleAndClipping)
+{
+    TPicture pic(200, 60);
+    Font(pic, 1, -40).Rec(EMR_SELECTOBJECT, {1}).Rec(EMR_SETBKCOLOR, {0x0000FF})
+        .Rec(EMR_SETBKMODE, {TRANSPARENT});
+    Text(pic, 10, 5, "HHHH", {}, ETO_OPAQUE | ETO_CLIPPED, QRect(5, 5, 40, 30));
+    const QImage img = pic.Play();
+    EXPECT_EQ(img.pixel(6, 6), qRgb(255, 0, 0));
+    const QRect ink = InkBox(img);
+    EXPECT_LE(ink.right(), 44);
+    EXPECT_LE(ink.bottom(), 34);
+    EXPECT_EQ(img.pixel(100, 20), qRgb(255, 255, 255));
+}
+
+TEST(EmfPlayerRobustness, DamagedRecordsNeverTakeThePlayerDown)
+{
+    TPicture pic(50, 50);
+    // Counts larger than the record, nested saves without end, a path without end.
+    pic.Rec(EMR_POLYLINE, {0, 0, 10, 10, 0x7FFFFFFF, 1, 1})
+        .Rec(EMR_POLYPOLYGON, {0, 0, 10, 10, 0x40000000, 0x40000000, 1});
+    for (int i = 0; i < 5000; ++i)
+        pic.Rec(EMR_SAVEDC, {});
+    pic.Rec(EMR_BEGINPATH, {}).Rec(EMR_LINETO, {40, 40})
+        .Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_DELETEOBJECT, {0x7FFFFFFF})
+        .Rec(EMR_STRETCHDIBITS, {0, 0, 10, 10, 0, 0, 0, 0, 10, 10, 80, 40, 120, 16000, 0, 0xCC0020, 10, 10});
+    EXPECT_EQ(InkBox(pic.Play()), QRect());
+
+    // Random damage to a real picture: every variant plays to its end.
+    TPicture good(60, 60);
+    good.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {10, 10, 20, 20})
+        .Rec(EMR_ELLIPSE, {20, 20, 40, 50}).Rec(EMR_POLYGON16, {0, 0, 50, 50, 3, 0x00050005, 0x00300010, 0x00100030});
+    Font(good, 1, -12).Rec(EMR_SELECTOBJECT, {1});
+    Text(good, 5, 5, "damage", {6, 6, 6, 6, 6, 6});
+    const auto bytes = good.Bytes();
+    std::mt19937 rng(7);
+    for (int i = 0; i < 300; ++i) {
+        auto b = bytes;
+        for (int k = 0; k < 4; ++k)
+            b[108 + rng() % (b.size() - 108)] = std::uint8_t(rng());
+        QImage img(60, 60, QImage::Format_RGB32);
+        QPainter p(&img);
+        qrp::PlayEmf(p, b.data(), b.size() - (rng() % 2) * (rng() % 40), QRectF(0, 0, 60, 60));
+    }
+}
+
+TEST(EmfReader, WalksRecordsAndStopsAtDamage)
+{
+    TPicture pic(10, 10);
+    pic.Rec(EMR_SAVEDC, {}).Rec(EMR_LINETO, {1, 2});
+    auto b = pic.Bytes();
+    {
+        TEmfReader reader(b.data(), b.size());
+        ASSERT_TRUE(reader.Valid());
+        EXPECT_EQ(reader.Header().Frame.Right, 250);
+        EXPECT_EQ(reader.Header().Device.Cx, 1000);
+        TRecordView r;
+        std::vector<std::uint32_t> types;
+        while (reader.Next(r))
+            types.push_back(r.Type());
+        EXPECT_EQ(types, (std::vector<std::uint32_t>{EMR_HEADER, EMR_SAVEDC, EMR_LINETO, EMR_EOF}));
+        EXPECT_FALSE(reader.Damaged());
+    }
+    // Sizes below 8, not a multiple of 4, or past the image end the walk.
+    for (std::uint32_t badSize : {0u, 4u, 10u, 0x1000u}) {
+        auto d = b;
+        std::memcpy(&d[108 + 4], &badSize, 4);
+        TEmfReader reader(d.data(), d.size());
+        TRecordView r;
+        int n = 0;
+        while (reader.Next(r))
+            ++n;
+        EXPECT_EQ(n, 1) << badSize;
+        EXPECT_TRUE(reader.Damaged()) << badSize;
+    }
+    // A stated length past the bytes is trimmed to them; not an EMF at all is refused.
+    {
+        TEmfReader reader(b.data(), b.size() - 20);
+        TRecordView r;
+        int n = 0;
+        while (reader.Next(r))
+            ++n;
+        EXPECT_EQ(n, 3);
+    }
+    auto notEmf = b;
+    notEmf[40] = 'X';
+    EXPECT_FALSE(TEmfReader(notEmf.data(), notEmf.size()).Valid());
+    EXPECT_FALSE(TEmfReader(b.data(), 50).Valid());
+    EXPECT_FALSE(TEmfReader(nullptr, 0).Valid());
+}
+
+TEST(EmfReader, RecordViewsNeverReadPastTheRecord)
+{
+    const std::uint8_t bytes[16] = {1, 0, 0, 0, 16, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 7, 0, 0, 0};
+    TRecordView r(bytes, 16);
+    EXPECT_EQ(r.I32(8), -1);
+    EXPECT_EQ(r.U32(12), 7u);
+    EXPECT_EQ(r.U32(13), 0u);
+    EXPECT_EQ(r.U16(15), 0u);
+    EXPECT_TRUE(r.Has(12, 4));
+    EXPECT_FALSE(r.Has(12, 5));
+    EXPECT_FALSE(r.Has(std::size_t(-1), 2));
+    EXPECT_TRUE(r.HasArray(8, 2, 4));
+    EXPECT_FALSE(r.HasArray(8, 3, 4));
+    EXPECT_FALSE(r.HasArray(8, std::size_t(1) << 62, 8));
+    EXPECT_EQ(r.Bytes(8, 9), nullptr);
+    EXPECT_STREQ(RecordTypeName(EMR_EXTTEXTOUTW), "EMR_EXTTEXTOUTW");
+    EXPECT_EQ(RecordTypeName(9999), nullptr);
+}
