@@ -176,6 +176,9 @@ TEmfPaintEngine::TEmfPaintEngine(int width, int height, int ppi)
     penKey_.Null = false;
     brushKey_.Kind = TBrushKey::KSolid;
     brushKey_.Color = 0xFFFFFF;
+    // QPainter paints opaque backgrounds itself (behind text, between hatch lines and
+    // dashes) before it hands the shape over, so the picture draws them transparently.
+    writer_->SetBkMode(TRANSPARENT);
 }
 
 TEmfPaintEngine::~TEmfPaintEngine() = default;
@@ -512,22 +515,6 @@ void TEmfPaintEngine::SetTextColor(std::uint32_t color)
     }
 }
 
-void TEmfPaintEngine::SetBkMode(bool opaque)
-{
-    if (opaque != bkOpaque_) {
-        writer_->SetBkMode(opaque ? OPAQUE : TRANSPARENT);
-        bkOpaque_ = opaque;
-    }
-}
-
-void TEmfPaintEngine::SetBkColor(std::uint32_t color)
-{
-    if (color != bkColor_) {
-        writer_->SetBkColor(color);
-        bkColor_ = color;
-    }
-}
-
 // ---- drawing ------------------------------------------------------------------------------
 
 void TEmfPaintEngine::drawRects(const QRect* rects, int count)
@@ -548,12 +535,6 @@ void TEmfPaintEngine::drawRects(const QRectF* rects, int count)
     SelectBrush();
     if (!HasPen() && !HasBrush())
         return;
-    // Hatched brushes fill the gaps with the background colour in opaque mode.
-    if (brushKey_.Kind == TBrushKey::KHatch) {
-        SetBkMode(bgMode_ == Qt::OpaqueMode);
-        if (bgMode_ == Qt::OpaqueMode)
-            SetBkColor(ColorRef(bgColor_));
-    }
     for (int i = 0; i < count; ++i) {
         const QRectF r = rects[i].normalized();
         if (AxisAligned() && HasPen()) {
@@ -601,11 +582,6 @@ void TEmfPaintEngine::drawLines(const QLineF* lines, int count)
     SelectPen();
     if (!HasPen())
         return;
-    if (penKey_.Style & 0xF) {
-        SetBkMode(bgMode_ == Qt::OpaqueMode);
-        if (bgMode_ == Qt::OpaqueMode)
-            SetBkColor(ColorRef(bgColor_));
-    }
     const bool extend = penKey_.Cosmetic && pen_.capStyle() != Qt::FlatCap;
     for (int i = 0; i < count; ++i) {
         const TPointL a = Map(lines[i].p1()), b = Map(lines[i].p2());
@@ -914,9 +890,6 @@ void TEmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& item)
 
     SelectFontFor(font);
     SetTextColor(pen.Color);
-    SetBkMode(bgMode_ == Qt::OpaqueMode);
-    if (bgMode_ == Qt::OpaqueMode)
-        SetBkColor(ColorRef(bgColor_));
     if (!textAlignSet_) {
         writer_->SetTextAlign(TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
         textAlignSet_ = true;

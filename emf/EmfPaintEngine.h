@@ -85,8 +85,6 @@ private:
     void SelectNullBrush();
     void SetFillMode(Qt::FillRule rule);
     void SetTextColor(std::uint32_t color);
-    void SetBkMode(bool opaque);
-    void SetBkColor(std::uint32_t color);
     bool HasPen() const { return !penKey_.Null; }
     bool HasBrush() const;
 
@@ -118,8 +116,7 @@ private:
     bool brushIsStock_ = true;
     std::uint32_t fontHandle_ = 0;
     emf::TEmfWriter::TLogFont fontKey_;
-    std::uint32_t textColor_ = 0, bkColor_ = 0xFFFFFF;
-    bool bkOpaque_ = true;
+    std::uint32_t textColor_ = 0;
     std::uint32_t fillMode_ = 1;
     bool textAlignSet_ = false;
     bool stretchModeSet_ = false;

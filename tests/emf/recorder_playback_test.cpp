@@ -321,3 +321,31 @@ TEST(RecorderPlaybackTest, PlayedLargerTheRecordedPageScales)
     const QImage played = Played(Recorded(100, 100, scene), 100, 100, 4);
     EXPECT_EQ(InkBox(played), QRect(40, 80, 120, 160));
 }
+
+TEST(RecorderPlaybackTest, OpaqueBackgroundsArePaintedOnce)
+{
+    const TScene scene = [](QPainter& p) {
+        p.setBackgroundMode(Qt::OpaqueMode);
+        p.setBackground(QColor(255, 255, 0));
+        p.setFont(TestFont(16));
+        p.drawText(QPointF(10, 30), QStringLiteral("Fondo"));
+        p.setBrush(QBrush(Qt::red, Qt::CrossPattern));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QRect(80, 10, 40, 40));
+        p.setPen(QPen(Qt::black, 0, Qt::DashLine));
+        p.drawLine(10, 60, 120, 60);
+    };
+    const QImage direct = Direct(140, 70, scene);
+    const QImage played = RoundTrip(140, 70, scene);
+    // The text's background box and the ellipse's hatch gaps are yellow, once.
+    EXPECT_EQ(played.pixel(11, 32), qRgb(255, 255, 0));
+    EXPECT_EQ(direct.pixel(11, 32), qRgb(255, 255, 0));
+    int gaps = 0;
+    for (int x = 90; x < 110; ++x)
+        gaps += played.pixel(x, 30) == qRgb(255, 255, 0);
+    EXPECT_GT(gaps, 10);
+    const QRect a = InkBox(direct), b = InkBox(played);
+    EXPECT_EQ(a.topLeft(), b.topLeft());
+    EXPECT_EQ(a.bottom(), b.bottom());
+    EXPECT_NEAR(a.right(), b.right(), 1); // the dashed line's last pixel
+}

@@ -571,7 +571,7 @@ TEST(MetafileCanvasTest, PensAndBrushesMapToTheirGdiStyles)
     EXPECT_EQ(hatchStyles, (std::vector<std::uint32_t>{HS_HORIZONTAL, HS_VERTICAL, HS_CROSS,
                                                        HS_BDIAGONAL, HS_FDIAGONAL, HS_DIAGCROSS}));
     EXPECT_EQ(OfType(recs, EMR_CREATEDIBPATTERNBRUSHPT).size(), 1u);
-    // Hatches are drawn transparently, as QPainter draws them by default.
+    // Backgrounds are painted by QPainter itself: the picture draws transparently.
     const auto modes = OfType(recs, EMR_SETBKMODE);
     ASSERT_FALSE(modes.empty());
     EXPECT_EQ(modes[0].U(8), TRANSPARENT);
