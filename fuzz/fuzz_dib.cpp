@@ -32,7 +32,8 @@ void Draw(const qrp::DibImage& dib, std::uint8_t selector, std::uint8_t geometry
     const qrp::BlitPattern pattern{QBrush(QColor(0x12, 0x34, 0x56)), QPoint(selector & 7, 0)};
     switch (selector % 5) {
     case 0:
-        qrp::BlitRop3(painter, dest, source, std::uint32_t(selector) << 16, pattern, selector & 4);
+        qrp::BlitRop3(painter, dest, source, std::uint32_t(selector) << 16, pattern,
+                        ((selector >> 3) & 3) + 1u);
         break;
     case 1:
         qrp::MaskBlt(painter, dest, source, 0xAACC0020u, dib.MaskImage(), QPoint(1, 1), pattern);
