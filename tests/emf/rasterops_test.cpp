@@ -469,3 +469,36 @@ TEST(StretchMode, ShrinkingKeepsDarkOrLightLines)
     EXPECT_EQ(Px(big, 15, 0), kBlack);
     EXPECT_EQ(Px(big, 13, 0), kWhite);
 }
+
+TEST(Rop3, ExactPathPlacesPixelsAsPlainCopiesDo)
+{
+    // Over white, SRCAND draws what SRCCOPY draws; the two take different paths, and must
+    // agree on where every pixel lands under flips, fractional scales and offsets.
+    QImage src(5, 3, QImage::Format_RGB32);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            src.setPixel(x, y, qRgb(40 * x, 80 * y, 200));
+    const QTransform transforms[] = {
+        QTransform(),
+        QTransform::fromScale(1, -1) * QTransform::fromTranslate(0, 30),
+        QTransform::fromScale(-2.5, 1.5) * QTransform::fromTranslate(28, 1.25),
+        QTransform::fromScale(0.75, 3) * QTransform::fromTranslate(3.5, 2),
+    };
+    for (const QTransform& t : transforms) {
+        QImage copied(32, 32, QImage::Format_RGB32);
+        copied.fill(kWhite);
+        QImage combined = copied;
+        for (auto [image, rop] : {std::pair{&copied, emf::SRCCOPY}, std::pair{&combined, emf::SRCAND}}) {
+            QPainter painter(image);
+            painter.setTransform(t);
+            BlitRop3(painter, QRectF(1, 2, 9, 7), BlitSource{&src, QRectF(1, 0, 4, 3)}, rop, {},
+                     emf::COLORONCOLOR);
+        }
+        EXPECT_EQ(copied, combined) << t.m11() << " " << t.m22();
+        int drawn = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                drawn += Px(copied, x, y) != kWhite;
+        EXPECT_GT(drawn, 12);
+    }
+}
