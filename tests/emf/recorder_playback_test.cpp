@@ -2,6 +2,7 @@
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
 #include "emf/MetafileCanvas.h"
+#include "platform/ScreenMetrics.h"
 
 #include <QFontMetricsF>
 #include <QImage>
@@ -348,4 +349,20 @@ TEST(RecorderPlaybackTest, OpaqueBackgroundsArePaintedOnce)
     EXPECT_EQ(a.topLeft(), b.topLeft());
     EXPECT_EQ(a.bottom(), b.bottom());
     EXPECT_NEAR(a.right(), b.right(), 1); // the dashed line's last pixel
+}
+
+TEST(RecorderPlaybackTest, PagesRecordedAtAnotherScreenResolutionPlayAtTheirSize)
+{
+    SetScreenPixelsPerInch(120);
+    const TScene scene = [](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::black);
+        p.drawRect(QRect(12, 24, 60, 36));
+    };
+    const TMetafile pic = Recorded(150, 100, scene);
+    const int w = pic.Width(), h = pic.Height();
+    SetScreenPixelsPerInch(96);
+    EXPECT_EQ(w, 150);
+    EXPECT_EQ(h, 100);
+    EXPECT_EQ(InkBox(Played(pic, 150, 100)), QRect(12, 24, 60, 36));
 }

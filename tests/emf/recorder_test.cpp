@@ -325,8 +325,6 @@ TEST(MetafileCanvasTest, FrameIsThePageSizeAndThePictureKeepsItsPixelSize)
         SetScreenPixelsPerInch(ppi);
         const int w = ppi == 96 ? 794 : 992, h = ppi == 96 ? 1123 : 1403;
         const TMetafile pic = Record(w, h, [](QPainter& p) { p.drawLine(0, 0, 10, 10); });
-        SetScreenPixelsPerInch(96);
-        SetScreenPixelsPerInch(ppi);
         EXPECT_EQ(pic.Width(), w) << ppi;
         EXPECT_EQ(pic.Height(), h) << ppi;
         const TEmfHeaderInfo& hd = pic.Header();
