@@ -1,0 +1,95 @@
+#include "printer/PdfExport.h"
+
+#include "emf/EmfPlayer.h"
+#include "platform/ScriptedPrinterDevice.h"
+#include "printer/QRPrinter.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace qrp {
+
+std::unique_ptr<TPrinterDevice> CreatePdfPaperDevice()
+{
+    TScriptedQueue q;
+    q.Name = "PDF file";
+    q.Driver = "PDF writer";
+    q.Port = "file:";
+    q.Defaults.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_COPIES;
+    q.Defaults.dmPaperSize = 9;
+    q.DpiX = q.DpiY = 1200;
+    q.PhysicalWidth = 9921; // A4 at 1200 dots per inch
+    q.PhysicalHeight = 14031;
+    // Letter Small, A4 Small and Note duplicate Letter and A4 on a PDF page.
+    q.Papers.clear();
+    for (std::int16_t code = 1; code <= 26; ++code)
+        if (code != 2 && code != 10 && code != 18)
+            q.Papers.push_back(code);
+    q.Papers.push_back(DMPAPER_USER);
+    return std::make_unique<TScriptedPrinterDevice>(std::vector<TScriptedQueue>{q});
+}
+
+namespace {
+
+QPageSize PdfPageSize(TQRPrinter& printer)
+{
+    const TQRPaperSize size = printer.PaperSize();
+    QSizeF mm;
+    if (size == TQRPaperSize::Default || size == TQRPaperSize::Custom) {
+        mm = QSizeF(printer.DeviceSettings().PaperWidth() / 10.0, printer.DeviceSettings().PaperLength() / 10.0);
+    } else {
+        const auto& metrics = PaperMetrics[static_cast<int>(size) - 1];
+        mm = QSizeF(static_cast<double>(metrics[0]), static_cast<double>(metrics[1]));
+    }
+    if (mm.width() <= 0 || mm.height() <= 0)
+        mm = QSizeF(210, 297);
+    return QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch);
+}
+
+} // namespace
+
+int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from, int to)
+{
+    const int first = std::max(from != 0 ? from : 1, 1);
+    const int last = std::min(to != 0 ? to : printer.PageTotal(), printer.PageTotal());
+    if (printer.State() != rsFinished || last < first)
+        throw EError("No page of the report lies in the range " + std::to_string(from) + " to " +
+                     std::to_string(to) + " (the report has " + std::to_string(printer.PageTotal()) + " pages)");
+
+    QSaveFile file(QString::fromStdString(outPath));
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFCreateError("Cannot create file \"" + outPath + "\". " + file.errorString().toStdString());
+    int written = 0;
+    {
+        QPdfWriter writer(&file);
+        writer.setCreator(QStringLiteral("Visualizar Reportes"));
+        writer.setTitle(QString::fromStdString(printer.JobTitle()));
+        writer.setResolution(1200);
+        writer.setPageLayout(QPageLayout(PdfPageSize(printer),
+                                         printer.Orientation() == poLandscape ? QPageLayout::Landscape
+                                                                              : QPageLayout::Portrait,
+                                         QMarginsF(0, 0, 0, 0)));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw EFCreateError("Cannot create file \"" + outPath + "\". The PDF writer did not start");
+        const QRectF sheet(0, 0, writer.width(), writer.height());
+        for (int i = first; i <= last; ++i) {
+            if (i > first)
+                writer.newPage();
+            // One page at a time: fetched, played and freed before the next.
+            if (const std::unique_ptr<TMetafile> picture = printer.PagePicture(i))
+                PlayMetafile(painter, *picture, sheet);
+            ++written;
+        }
+        painter.end();
+    }
+    if (!file.commit())
+        throw EFCreateError("Cannot create file \"" + outPath + "\". " + file.errorString().toStdString());
+    return written;
+}
+
+} // namespace qrp

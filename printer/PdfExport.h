@@ -1,0 +1,23 @@
+#pragma once
+// Writing a held report as a PDF file: each page on a PDF page of the report's paper
+// size and orientation.
+#include <memory>
+#include <string>
+
+namespace qrp {
+
+class TQRPrinter;
+class TPrinterDevice;
+
+// A device that offers every paper size a PDF page can have (one code per distinct
+// size), with all fields declared: reports loaded through it get their paper detected
+// the same way on every machine.
+std::unique_ptr<TPrinterDevice> CreatePdfPaperDevice();
+
+// Writes pages from..to (0: the first / the last page; the range is clamped to the
+// report) into outPath and returns the number of pages written. The file appears
+// only once complete: on any failure no file (and no partial file) is left. A range
+// with no page of the report fails with EError.
+int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from = 0, int to = 0);
+
+} // namespace qrp
