@@ -208,6 +208,12 @@ TEST(RecorderPlaybackTest, ClipEdgesAreKept)
         p.fillRect(QRect(0, 0, 200, 200), Qt::black);
         p.setClipRegion(QRegion(100, 10, 20, 20) + QRegion(130, 10, 20, 20));
         p.fillRect(QRect(90, 0, 100, 100), Qt::red);
+        p.setClipping(false);
+        p.save();
+        p.setClipRect(QRect(0, 60, 20, 20));
+        p.fillRect(QRect(0, 60, 40, 40), Qt::blue);
+        p.restore(); // unclipped again
+        p.fillRect(QRect(50, 90, 10, 10), Qt::green);
     };
     const QImage direct = Direct(200, 120, scene);
     const QImage played = RoundTrip(200, 120, scene);
@@ -219,6 +225,9 @@ TEST(RecorderPlaybackTest, ClipEdgesAreKept)
     EXPECT_FALSE(Ink(played, 64, 55));
     EXPECT_EQ(played.pixel(125, 20), qRgb(255, 255, 255)); // between the two region parts
     EXPECT_EQ(played.pixel(135, 20), qRgb(255, 0, 0));
+    EXPECT_EQ(played.pixel(24, 84), qRgb(0, 0, 255));
+    EXPECT_EQ(played.pixel(25, 84), qRgb(255, 255, 255));
+    EXPECT_EQ(played.pixel(55, 95), qRgb(0, 255, 0));
 }
 
 TEST(RecorderPlaybackTest, ImagesKeepTheirPixels)
