@@ -30,6 +30,20 @@ int RoundClamp(double v)
     return static_cast<int>(std::lround(Clamp(v)));
 }
 
+// GDI keeps device coordinates as whole pixels.
+void SnapToPixels(QPainterPath& path)
+{
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        path.setElementPositionAt(i, RoundClamp(e.x), RoundClamp(e.y));
+    }
+}
+
+QPointF Snap(const QPointF& p)
+{
+    return QPointF(RoundClamp(p.x()), RoundClamp(p.y()));
+}
+
 QColor ColorRef(std::uint32_t c)
 {
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
@@ -596,6 +610,7 @@ void TEmfPlayback::AppendToPath(const QPainterPath& logicalPath, bool continueFi
     if (path_.elementCount() > kMaxPathElements)
         return;
     QPainterPath dev = Xf().map(logicalPath);
+    SnapToPixels(dev);
     if (continueFigure && pathHasFigure_ && dev.elementCount() > 0) {
         // Joins the new segments to the open figure (its first element is the current
         // position, already in the path).
@@ -624,6 +639,7 @@ void TEmfPlayback::DrawLogicalPath(const QPainterPath& path, bool fill, bool str
         return;
     }
     QPainterPath dev = Xf().map(path);
+    SnapToPixels(dev);
     dev.setFillRule(dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
     if (fill)
         FillDevicePath(dev, MakeBrush(dc_.Brush, true));
@@ -978,7 +994,7 @@ void TEmfPlayback::OnMoveTo(const TRecordView& r)
     dc_.CurPos = QPointF(r.I32(8), r.I32(12));
     if (inPath_) {
         if (path_.elementCount() < kMaxPathElements)
-            path_.moveTo(Xf().map(dc_.CurPos));
+            path_.moveTo(Snap(Xf().map(dc_.CurPos)));
         pathHasFigure_ = true;
     }
 }
@@ -988,9 +1004,9 @@ void TEmfPlayback::OnLineTo(const TRecordView& r)
     const QPointF to(r.I32(8), r.I32(12));
     if (inPath_) {
         if (!pathHasFigure_)
-            path_.moveTo(Xf().map(dc_.CurPos));
+            path_.moveTo(Snap(Xf().map(dc_.CurPos)));
         if (path_.elementCount() < kMaxPathElements)
-            path_.lineTo(Xf().map(to));
+            path_.lineTo(Snap(Xf().map(to)));
         pathHasFigure_ = true;
     } else if (!PenIsNull() && dc_.Rop2 != R2_NOP) {
         const QPointF a = Xf().map(dc_.CurPos), b = Xf().map(to);
@@ -1154,7 +1170,7 @@ void TEmfPlayback::OnArcTo(const TRecordView& r)
     path.arcTo(box, a0, sweep);
     if (inPath_) {
         if (!pathHasFigure_)
-            path_.moveTo(Xf().map(dc_.CurPos));
+            path_.moveTo(Snap(Xf().map(dc_.CurPos)));
         path_.lineTo(s);
         path_.arcTo(box, a0, sweep);
         pathHasFigure_ = true;

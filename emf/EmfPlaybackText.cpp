@@ -139,7 +139,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
         rf.Font.setUnderline(lf.Underline);
         rf.Font.setStrikeOut(lf.StrikeOut);
         rf.Font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferAntialias | QFont::PreferMatch));
-        rf.Font.setHintingPreference(QFont::PreferFullHinting);
+        rf.Font.setHintingPreference(QFont::PreferNoHinting);
         rf.Font.setKerning(false);
         rf.Raw = QRawFont::fromFont(rf.Font);
         if (rf.Raw.isValid()) {
