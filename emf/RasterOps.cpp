@@ -4,6 +4,7 @@
 
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPixmap>
 #include <QPolygonF>
 #include <QTransform>
 
@@ -155,17 +156,26 @@ bool BlitOnImage(QPainter& painter, const Normalized& n, std::uint32_t fg, std::
                  const QImage* mask, const BlitPattern& pattern, bool smooth)
 {
     QPaintDevice* device = painter.device();
-    if (device == nullptr || device->devType() != QInternal::Image || painter.paintEngine() == nullptr
+    if (device == nullptr || painter.paintEngine() == nullptr
         || painter.paintEngine()->type() != QPaintEngine::Raster)
         return false;
-    auto* target = static_cast<QImage*>(device);
-    if (target->devicePixelRatio() != 1.0)
+    // Images, and pixmaps, which the raster engine keeps as images too.
+    QImage* image = nullptr;
+    QPixmap* pixmap = nullptr;
+    if (device->devType() == QInternal::Image)
+        image = static_cast<QImage*>(device);
+    else if (device->devType() == QInternal::Pixmap)
+        pixmap = static_cast<QPixmap*>(device);
+    else
+        return false;
+    if (device->devicePixelRatio() != 1.0)
         return false;
     const QTransform t = painter.combinedTransform();
     if (t.type() > QTransform::TxScale)
         return false;
 
-    QRect area = t.mapRect(n.dest).toAlignedRect() & target->rect();
+    const QRect bounds = image ? image->rect() : pixmap->rect();
+    QRect area = t.mapRect(n.dest).toAlignedRect() & bounds;
     if (painter.hasClipping())
         area &= t.mapRect(painter.clipBoundingRect()).toAlignedRect();
     if (area.isEmpty())
@@ -210,7 +220,8 @@ bool BlitOnImage(QPainter& painter, const Normalized& n, std::uint32_t fg, std::
     const bool usesDest = Rop3UsesDestination(fg << 16) || Rop3UsesDestination(bg << 16);
     QImage dst;
     if (usesDest)
-        dst = target->copy(area).convertToFormat(QImage::Format_RGB32);
+        dst = (image ? image->copy(area) : pixmap->copy(area).toImage())
+                  .convertToFormat(QImage::Format_RGB32);
 
     QImage out(area.size(), QImage::Format_ARGB32);
     for (int y = 0; y < area.height(); ++y) {

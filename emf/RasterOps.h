@@ -6,17 +6,18 @@
 // Source rectangles are in source pixels; a negative width or height on either side
 // mirrors the picture as StretchBlt does.
 //
-// Exactness: on a painter whose device is a QImage (the raster engine) every ternary code
-// is evaluated bit by bit on the destination pixels, within the clipped destination area
-// only, as long as the transform has no rotation or shear. SRCCOPY never touches pixels:
-// it is a plain drawImage on every device. On other devices (PDF, printers) and under
-// rotation the operation is approximated from the source and pattern alone: for each
-// pixel the result is worked out over white and over black destination; where it equals
-// the destination in both cases (SRCAND with white, SRCPAINT with black, ...) the pixel is
-// left transparent, where it is the same in both it is drawn as that colour, otherwise it
-// is drawn as over white paper, or as over black when over white it would be white. So a
-// SRCAND / SRCPAINT masked-image pair still draws the image through its mask, and the
-// codes that ignore the destination are exact everywhere.
+// Exactness: on a painter whose device is a QImage or a QPixmap of the raster engine (its
+// pixels can be read back) every ternary code is evaluated bit by bit on the destination
+// pixels, within the clipped destination area only, as long as the transform has no
+// rotation or shear. SRCCOPY never touches pixels: it is a plain drawImage on every device.
+// On other devices (PDF, printers, widgets) and under rotation the operation is
+// approximated from the source and pattern alone: for each pixel the result is worked out
+// over white and over black destination; where it equals the destination in both cases
+// (SRCAND with white, SRCPAINT with black, ...) the pixel is left transparent, where it is
+// the same in both it is drawn as that colour, otherwise it is drawn as over white paper,
+// or as over black when over white it would be white. So a SRCAND / SRCPAINT masked-image
+// pair still draws the image through its mask, and the codes that ignore the destination
+// are exact everywhere.
 #include <QBrush>
 #include <QImage>
 #include <QPointF>

@@ -7,6 +7,7 @@
 
 #include <QPainter>
 #include <QPicture>
+#include <QPixmap>
 
 #include <gtest/gtest.h>
 
@@ -235,6 +236,24 @@ TEST(Rop3, MaskedImagePairWhereDestinationCannotBeRead)
     EXPECT_EQ(Px(out, 3, 3), kRed);
     EXPECT_EQ(Px(out, 1, 1), kBlue);
     EXPECT_EQ(Px(out, 2, 2), kBlue);
+
+    // On a pixmap the destination is read back: exact as well.
+    QPixmap pixmap(4, 4);
+    pixmap.fill(QColor(kRed));
+    {
+        QPainter painter(&pixmap);
+        BlitRop3(painter, QRectF(0, 0, 4, 4), BlitSource{&mask, {}}, emf::SRCAND);
+        BlitRop3(painter, QRectF(0, 0, 4, 4), BlitSource{&image, {}}, emf::SRCPAINT);
+    }
+    EXPECT_EQ(pixmap.toImage().convertToFormat(QImage::Format_RGB32), out);
+    // An XOR shows it: red ^ green is yellow, which no approximation could know.
+    QImage green(1, 1, QImage::Format_RGB32);
+    green.fill(kGreen);
+    {
+        QPainter painter(&pixmap);
+        BlitRop3(painter, QRectF(0, 0, 1, 1), BlitSource{&green, {}}, emf::SRCINVERT);
+    }
+    EXPECT_EQ(Px(pixmap.toImage(), 0, 0), 0xFFFFFF00u);
 
     // The same pair on an image is exact and gives the same.
     QImage direct(4, 4, QImage::Format_RGB32);
