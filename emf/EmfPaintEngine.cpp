@@ -305,14 +305,13 @@ bool TEmfPaintEngine::TranslationOnly() const
 
 TEmfRectL TEmfPaintEngine::DeviceBounds(const QRectF& logical) const
 {
+    // The pixels the area touches: from the floor of its left edge to the pixel before
+    // the ceiling of its right edge, at least one pixel wide and high.
     const QRectF d = transform_.mapRect(logical);
-    return {Round(std::floor(d.left())), Round(std::floor(d.top())),
-            Round(std::ceil(d.right())) - 1 < Round(std::floor(d.left()))
-                ? Round(std::floor(d.left()))
-                : Round(std::ceil(d.right())) - 1,
-            Round(std::ceil(d.bottom())) - 1 < Round(std::floor(d.top()))
-                ? Round(std::floor(d.top()))
-                : Round(std::ceil(d.bottom())) - 1};
+    const std::int32_t left = Round(std::floor(d.left())), top = Round(std::floor(d.top()));
+    const std::int32_t right = std::max(left, Round(std::ceil(d.right())) - 1);
+    const std::int32_t bottom = std::max(top, Round(std::ceil(d.bottom())) - 1);
+    return {left, top, right, bottom};
 }
 
 // ---- objects ----------------------------------------------------------------------------
