@@ -118,6 +118,8 @@ void FillDevice(QPainter& painter, const QRectF& dest, const QBrush& brush, QPoi
     const QTransform t = painter.combinedTransform();
     painter.save();
     painter.resetTransform();
+    // A binary raster operation left on the painter for pens does not apply to blits.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setBrushOrigin(origin);
     if (t.type() <= QTransform::TxScale) {
         painter.fillRect(t.mapRect(dest), brush);
@@ -396,6 +398,7 @@ void Blit(QPainter& painter, const QRectF& dest, const BlitSource& source, std::
         switch (fg) {
         case 0xCC: // SRCCOPY
             painter.save();
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
             painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
             painter.drawImage(n.dest, n.image, n.srcRect);
             painter.restore();

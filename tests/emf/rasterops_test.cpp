@@ -162,6 +162,24 @@ TEST(Rop3, ExactPathHonoursClipTransformAndStretch)
     EXPECT_EQ(Px(dst, 2, 0), kBlack);
 }
 
+TEST(Rop3, PenRasterOperationsDoNotApplyToBlits)
+{
+    QImage src(1, 1, QImage::Format_RGB32);
+    src.fill(kBlue);
+    QImage dst(3, 1, QImage::Format_RGB32);
+    dst.fill(kRed);
+    {
+        QPainter painter(&dst);
+        ASSERT_TRUE(ConfigureRop2(painter, emf::R2_XORPEN).exact);
+        BlitRop3(painter, QRectF(0, 0, 1, 1), BlitSource{&src, {}}, emf::SRCCOPY);
+        BlitRop3(painter, QRectF(1, 0, 1, 1), BlitSource{}, emf::PATCOPY, BlitPattern{QBrush(QColor(kGreen)), {}});
+        BlitRop3(painter, QRectF(2, 0, 1, 1), BlitSource{&src, {}}, emf::SRCAND);
+    }
+    EXPECT_EQ(Px(dst, 0), kBlue);
+    EXPECT_EQ(Px(dst, 1), kGreen);
+    EXPECT_EQ(Px(dst, 2), kBlack); // blue & red
+}
+
 TEST(Rop3, UnwrittenSourcePixelsLeaveTheDestination)
 {
     // A run-length bitmap leaves pixels transparent: no operation touches them.
