@@ -113,6 +113,7 @@ void TQRPageList::Unreachable(std::int32_t n) const
 
 void TQRPageList::WriteHeader()
 {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     TQRStream& s = Stream();
     TSavedReportHeader h;
     h.SetLayoutVersion(LayoutVersionWritten);
@@ -126,6 +127,7 @@ void TQRPageList::WriteHeader()
 
 void TQRPageList::ReadHeader()
 {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     TQRStream& s = Stream();
     s.SetPosition(0);
     const int n = HeaderSizeOf(s);
@@ -139,6 +141,7 @@ void TQRPageList::ReadHeader()
 
 void TQRPageList::OpenFile(const std::string& path)
 {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     storage_.reset();
     storage_ = TQRStream::OpenExisting(path);
     ReadHeader();
@@ -149,6 +152,7 @@ void TQRPageList::OpenFile(const std::string& path)
 
 void TQRPageList::CopyToFile(const std::string& path)
 {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     TQRStream& s = Stream();
     // Saving a loaded report onto its own file: the copy would be identical, and
     // truncating the file first would destroy the very bytes being copied.
@@ -162,12 +166,14 @@ void TQRPageList::CopyToFile(const std::string& path)
 
 void TQRPageList::PositionAtFirst()
 {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     TQRStream& s = Stream();
     s.SetPosition(HeaderSizeOf(s));
 }
 
 void TQRPageList::PositionAtLast()
 {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     TQRStream& s = Stream();
     const std::int64_t size = s.Size();
     std::int32_t last = -1;
@@ -186,6 +192,7 @@ void TQRPageList::PositionAtLast()
 // steps, so damaged links end it with an error instead of running on.
 void TQRPageList::PositionAtPage(std::int32_t n)
 {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::int32_t count = count_;
     if (n < 1 || n > count)
         return;
@@ -205,36 +212,41 @@ void TQRPageList::PositionAtPage(std::int32_t n)
         pos = s.Position();
     }
     auto recordAt = [&](std::int64_t at) { return at >= 0 && at + MinRecordSize <= size; };
-    auto readInt = [&](std::int64_t at) {
-        std::int32_t v = 0;
+    // Two neighbouring values with one read: a record's PageNo and NextRecord going
+    // forward, the previous record's ThisRecord and this PageNo going backward.
+    std::int32_t pair[2];
+    auto readPair = [&](std::int64_t at) {
         s.SetPosition(at);
-        if (s.Read(&v, 4) != 4)
+        if (s.Read(pair, 8) != 8)
             Unreachable(n);
-        return v;
     };
     if (!recordAt(pos))
         Unreachable(n);
-    std::int32_t p = readInt(pos);
+    readPair(pos);
+    std::int32_t p = pair[0];
     const std::int64_t maxSteps = static_cast<std::int64_t>(count) + 1;
     std::int64_t steps = 0;
     if (n > p) {
         while (p != n) {
-            const std::int64_t next = readInt(pos + 4);
+            const std::int64_t next = pair[1];
             if (next <= pos || !recordAt(next) || ++steps > maxSteps)
                 Unreachable(n);
             pos = next;
-            p = readInt(pos);
+            readPair(pos);
+            p = pair[0];
         }
     } else if (n < p) {
+        if (pos < 4)
+            Unreachable(n);
+        readPair(pos - 4);
         while (p != n) {
-            if (pos < 4)
-                Unreachable(n);
-            const std::int64_t previous = readInt(pos - 4);
-            if (previous >= pos || previous + MinRecordSize > pos || !recordAt(previous) ||
+            const std::int64_t previous = pair[0];
+            if (previous >= pos || previous + MinRecordSize > pos || !recordAt(previous) || previous < 4 ||
                 ++steps > maxSteps)
                 Unreachable(n);
             pos = previous;
-            p = readInt(pos);
+            readPair(pos - 4);
+            p = pair[1];
         }
     }
     s.SetPosition(pos);

@@ -72,6 +72,10 @@ public:
     std::unique_ptr<TMetafile> ReadPage(std::int32_t n);
     // Writes the header again with the final page count.
     void Complete() { WriteHeader(); }
+
+    // Every operation that moves the stream holds the list's lock, so a page being
+    // read on one thread never sees the stream moved by another (the header being
+    // rewritten, a copy being made). ReadPage beyond Count takes no lock.
     // Makes the saved file at path the list's stream, reads its header and takes the
     // compression switch from it.
     void OpenFile(const std::string& path);

@@ -178,9 +178,11 @@ TFileStream::~TFileStream()
         ::close(fd_);
 }
 
-// Reads go through a read-ahead window: sequential reads (the page codec's one-byte
-// reads) widen it up to 64 KiB, while jumps (walking record links) narrow it so a
-// walk over large records does not pull whole records through memory.
+// Reads go through a read-ahead window. Reading on from where the buffer ends, or
+// skipping a little way past it (walking short records forward), widens the window up
+// to 64 KiB; a far jump (walking large records) narrows it, so a walk does not pull
+// whole records through memory. A short step backward fills the window behind the
+// position, for walks that follow the back links.
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count)
 {
     if (count <= 0 || pos_ < 0)
@@ -195,10 +197,11 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count)
             pos_ += n;
             continue;
         }
-        const bool sequential = bufLen_ > 0 && pos_ == bufStart_ + bufLen_;
-        window_ = sequential ? std::min(window_ * 2, kMaxReadAhead)
-                             : std::max(window_ / 2, kMinReadAhead);
         const std::int64_t want = count - done;
+        const std::int64_t bufEnd = bufStart_ + bufLen_;
+        const bool near = bufLen_ > 0 && ((pos_ >= bufEnd && pos_ - bufEnd < window_) ||
+                                          (pos_ < bufStart_ && bufStart_ - pos_ < window_));
+        window_ = near ? std::min(window_ * 2, kMaxReadAhead) : std::max(window_ / 2, kMinReadAhead);
         if (want >= window_) {
             // Large reads bypass the buffer.
             const ssize_t r = ::pread(fd_, out + done, static_cast<std::size_t>(std::min<std::int64_t>(want, SSIZE_MAX)),
@@ -209,20 +212,21 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count)
                 break;
             done += r;
             pos_ += r;
-            bufStart_ = pos_;
-            bufLen_ = 0;
             continue;
         }
-        if (static_cast<std::int64_t>(buf_.size()) < window_)
+        if (static_cast<std::int64_t>(buf_.size()) < kMaxReadAhead)
             buf_.resize(static_cast<std::size_t>(kMaxReadAhead));
-        const ssize_t r = ::pread(fd_, buf_.data(), static_cast<std::size_t>(window_), static_cast<off_t>(pos_));
+        std::int64_t start = pos_;
+        if (bufLen_ > 0 && pos_ < bufStart_)
+            start = std::max<std::int64_t>(0, pos_ + want - window_);
+        const ssize_t r = ::pread(fd_, buf_.data(), static_cast<std::size_t>(window_), static_cast<off_t>(start));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0) {
+        if (r <= 0 || start + r <= pos_) {
             bufLen_ = 0;
             break;
         }
-        bufStart_ = pos_;
+        bufStart_ = start;
         bufLen_ = r;
     }
     return done;

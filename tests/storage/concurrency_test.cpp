@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <random>
+#include <mutex>
+#include <string>
 #include <thread>
 
 using namespace qrp;
@@ -22,6 +24,8 @@ TEST(PageListThreads, OneProducerAndOneReader)
         std::atomic<bool> done{false};
         std::atomic<int> reads{0};
         std::atomic<int> wrong{0};
+        std::mutex errorLock;
+        std::string error;
 
         std::thread reader([&] {
             std::mt19937 rng(5);
@@ -30,9 +34,15 @@ TEST(PageListThreads, OneProducerAndOneReader)
                 if (count == 0)
                     continue;
                 const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(count));
-                auto pic = list->ReadPage(n);
-                if (!pic || pic->Bytes() != images[static_cast<std::size_t>(n - 1)])
+                try {
+                    auto pic = list->ReadPage(n);
+                    if (!pic || pic->Bytes() != images[static_cast<std::size_t>(n - 1)])
+                        ++wrong;
+                } catch (const std::exception& e) {
+                    std::lock_guard<std::mutex> g(errorLock);
+                    error = e.what();
                     ++wrong;
+                }
                 ++reads;
             }
         });
@@ -48,7 +58,7 @@ TEST(PageListThreads, OneProducerAndOneReader)
             std::this_thread::yield();
         done = true;
         reader.join();
-        EXPECT_EQ(wrong.load(), 0);
+        EXPECT_EQ(wrong.load(), 0) << error;
         EXPECT_FALSE(list->Storage()->Resident());
         for (int k = 1; k <= kPages; ++k)
             ASSERT_EQ(list->ReadPage(k)->Bytes(), images[static_cast<std::size_t>(k - 1)]);
