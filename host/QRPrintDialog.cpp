@@ -82,7 +82,8 @@ void TQRPrintDialog::TakeChoice(const TPrintDialogChoice& choice) {
         TDevMode mode = platformPrinter_->DevMode();
         if (mode.dmFields & DM_ORIENTATION)
             mode.dmOrientation = choice.Orientation == poLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-        if (mode.dmFields & DM_COPIES)
+        // One copy returned leaves the printer's own copies in its device mode.
+        if ((mode.dmFields & DM_COPIES) && choice.Copies != 1)
             mode.dmCopies = static_cast<std::int16_t>(choice.Copies);
         if (mode.dmFields & DM_DUPLEX)
             mode.dmDuplex = choice.Duplex ? DMDUP_VERTICAL : DMDUP_SIMPLEX;

@@ -8,6 +8,7 @@
 #include "preview/QRPreview.h"
 
 #include <QFont>
+#include <QTimer>
 #include <algorithm>
 
 namespace qrp {
@@ -150,6 +151,9 @@ void TQRReport::GenerateAndPreview() {
         ReleaseCurrentPrinter(false);
         return;
     }
+    // The run itself handled what was queued; a zero timer is the one message the
+    // wait ends on when nothing else arrives, so the call cannot hang here.
+    QTimer::singleShot(0, this, [] {});
     HandleOneMessage();
     while (currentPrinter_ && currentPrinter_->PreviewShowing() && !ApplicationTerminating())
         HandleOneMessage();
@@ -260,7 +264,7 @@ void TQRReport::ApplyPrinterValues() {
 }
 
 void TQRReport::AskPrintSettings() {
-    TQRPrintDialog dialog;
+    TQRPrintDialog dialog(DialogPrinter ? *DialogPrinter : ApplicationPrinter());
     if (PrintDialogRunner)
         dialog.Runner = PrintDialogRunner;
     TPrinterDevice& platform = dialog.PlatformPrinter();

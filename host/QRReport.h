@@ -101,6 +101,8 @@ public:
     // Runs the print settings dialog of AskPrintSettings in place of the system dialog
     // when set; returns nullopt for a cancelled dialog.
     std::function<std::optional<TPrintDialogChoice>(const TPrintDialogSetup&)> PrintDialogRunner;
+    // The printer the print settings dialog works on; the application-wide one when unset.
+    TPrinterDevice* DialogPrinter = nullptr;
     // Makes the host's fresh printers (printers on the system's queues unless replaced).
     std::function<std::unique_ptr<TQRPrinter>()> PrinterMaker;
 
