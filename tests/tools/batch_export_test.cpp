@@ -22,6 +22,10 @@ void DrawPage(QPainter& p, int n, int count)
     p.drawRect(QRect(40, 40, 700, 1000));
     p.drawText(QPointF(60, 80), QString("Informe %1").arg(count));
     p.drawText(QPointF(350, 1080), QString("Página %1 de %2").arg(n).arg(count));
+    // A second face, so the PDF holds more than one font and their order shows.
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QPointF(60, 120), QStringLiteral("Total general"));
 }
 
 QByteArray ReadAll(const QString& path)
