@@ -6,6 +6,7 @@
 #include "platform/PrinterDevice.h"
 #include "platform/WindowMessages.h"
 #include "preview/QRPreview.h"
+#include "preview/QRPreviewInterface.h"
 
 #include <QFont>
 #include <QTimer>
@@ -29,6 +30,8 @@ private:
 } // namespace
 
 TQRReport::TQRReport(QObject* owner) : QObject(owner) {
+    // A preview asked of a printer without a preview hook opens the stock window.
+    InstallStandardPreviewInterface();
     // The page starts with the paper of a printer on the system's default queue.
     std::unique_ptr<TQRPrinter> probe = MakePrinter();
     page_.PaperSize = probe->PaperSize();
