@@ -8,8 +8,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <malloc.h>
 #include <map>
 #include <memory>
 #include <unistd.h>
@@ -289,6 +292,57 @@ void BM_TightLoopExpandPage(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * d.size()));
 }
 BENCHMARK(BM_TightLoopExpandPage)->Unit(benchmark::kMillisecond);
+
+// Memory while reading pages of a 1 GiB report: the peak resident size over the
+// baseline, against the size of the page read (counters PeakOverBaselineMiB, PageMiB).
+long StatusKiB(const char* field)
+{
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return -1;
+    char line[256];
+    long value = -1;
+    const std::size_t len = std::strlen(field);
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, len) == 0)
+            value = std::strtol(line + len, nullptr, 10);
+    std::fclose(f);
+    return value;
+}
+
+void ResetPeakRss()
+{
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+void BM_ReadPageOf1GiBReport(benchmark::State& state)
+{
+    const std::uint32_t pageBytes = 16u << 20;
+    const std::string path = SavedReport(64, pageBytes, false); // 1 GiB and 64 records
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Give freed heap back first, so memory left over from making the file does
+        // not hide what reading needs.
+        ::malloc_trim(0);
+        ResetPeakRss();
+        const long baseline = StatusKiB("VmRSS:");
+        state.ResumeTiming();
+        TQRPageList list;
+        list.OpenFile(path);
+        for (int n : {33, 64, 1, 17}) {
+            auto picture = list.ReadPage(n);
+            benchmark::DoNotOptimize(picture.get());
+        }
+        state.PauseTiming();
+        state.counters["PeakOverBaselineMiB"] = static_cast<double>(StatusKiB("VmHWM:") - baseline) / 1024.0;
+        state.counters["PageMiB"] = pageBytes / 1048576.0;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ReadPageOf1GiBReport)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 
