@@ -105,6 +105,14 @@ bool TQRReport::TakeFresh(bool releaseReplaced) {
         ownsCurrent_ = true;
     }
     fresh->SetClientWindow(client);
+    if (client) {
+        // The inherited window may close before this printer goes; it then has none,
+        // rather than one that no longer exists.
+        connect(client, &QObject::destroyed, fresh, [fresh, client] {
+            if (fresh->ClientWindow() == client)
+                fresh->SetClientWindow(nullptr);
+        });
+    }
     fresh->AfterPreviewHook = [this, fresh](QObject* sender) {
         FireAfterPreview(sender);
         auto it = std::find(retiredPrinters_.begin(), retiredPrinters_.end(), fresh);

@@ -361,3 +361,37 @@ TEST(HostFormSettings, StoredValues) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ReportHost, ReplacedPrinterStillShownIsReleasedWhenItsPreviewCloses) {
+    QPointer<QObject> shown;
+    QPointer<TQRStockPreviewWindow> window;
+    // While the stock preview shows the first fresh printer, another load replaces it.
+    QTimer replacer;
+    replacer.setInterval(10);
+    QObject::connect(&replacer, &QTimer::timeout, [&] {
+        if (!shown.isNull() || !host->HostIdle() || !host->CurrentPrinter() ||
+            !host->CurrentPrinter()->PreviewShowing())
+            return;
+        shown = host->CurrentPrinter();
+        window = qobject_cast<TQRStockPreviewWindow*>(host->CurrentPrinter()->PreviewWindow());
+        host->GeneratePages();
+    });
+    replacer.start();
+    host->GenerateAndPreview(); // returns once its printer is no longer current
+    replacer.stop();
+    ASSERT_EQ(made.size(), 2u);
+    ASSERT_FALSE(window.isNull());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(shown.isNull()); // still on screen
+    EXPECT_EQ(window->Preview()->ReportSource(), static_cast<TQRPrinter*>(shown.data()));
+
+    window->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(shown.isNull());
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(host->CurrentPrinter(), made[1]);
+}
+
+} // namespace

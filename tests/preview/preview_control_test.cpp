@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -352,6 +353,41 @@ TEST_F(PreviewControl, EmptyReportDrawsNothingAtAll) {
         for (int x = 0; x < img.width(); x += 7)
             ASSERT_EQ(img.pixel(x, y), background) << x << "," << y;
     EXPECT_NE(background | 0xFF000000u, qRgb(0, 0, 0));
+    preview.SetReportSource(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PreviewControl, MouseHandlersReachThePageFromTheLastAttach) {
+    auto a4 = Loaded(kA4Frame, 1);
+    TQRPreview preview;
+    std::vector<std::string> calls;
+    preview.MouseHandlers.OnMouseDown = [&](QObject* s, QMouseEvent*) {
+        EXPECT_EQ(s, preview.PageImage());
+        calls.push_back("down");
+    };
+    preview.MouseHandlers.OnClick = [&](QObject*) { calls.push_back("click"); };
+    preview.SetReportSource(a4.get());
+    preview.SetZoom(100);
+    // Set after the attach: not passed on until the next one.
+    preview.MouseHandlers.OnMouseUp = [&](QObject*, QMouseEvent*) { calls.push_back("up"); };
+
+    const QPointF at(50, 50);
+    QMouseEvent press(QEvent::MouseButtonPress, at, preview.PageImage()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, preview.PageImage()->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(preview.PageImage(), &press);
+    QApplication::sendEvent(preview.PageImage(), &release);
+    EXPECT_EQ(calls, (std::vector<std::string>{"down", "click"}));
+
+    calls.clear();
+    preview.SetReportSource(a4.get());
+    QApplication::sendEvent(preview.PageImage(), &press);
+    QApplication::sendEvent(preview.PageImage(), &release);
+    EXPECT_EQ(calls, (std::vector<std::string>{"down", "up", "click"}));
     preview.SetReportSource(nullptr);
 }
 
