@@ -5,6 +5,7 @@
 #include "emf/RasterOps.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QtMath>
 #include <algorithm>
@@ -13,6 +14,9 @@
 namespace qrp::emf {
 
 namespace {
+
+// Glyphs up to this many pixels per em are drawn from bitmaps, larger ones as outlines.
+constexpr int kLargestCachedGlyph = 256;
 
 double Clamp(double v)
 {
@@ -115,7 +119,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
         }
         em = h / it->second;
     }
-    const int emPx = std::clamp(int(std::lround(em)), 1, 20000);
+    const int emPx = std::clamp(int(std::lround(std::min(em, 1.0e5))), 1, 20000);
     // Escapement turns counter-clockwise in logical space; under a mapping that flips
     // one axis that is clockwise on the device.
     double angle;
@@ -298,7 +302,16 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
         run.setPositions(pos);
         if (rf.StretchX != 1)
             p_.setWorldTransform(QTransform::fromScale(rf.StretchX, 1) * ts);
-        p_.drawGlyphRun(QPointF(0, 0), run);
+        if (rf.Font.pixelSize() <= kLargestCachedGlyph) {
+            p_.drawGlyphRun(QPointF(0, 0), run);
+        } else {
+            // Large glyphs are filled as outlines: the cost is that of the part shown,
+            // not of a bitmap per glyph.
+            QPainterPath outlines;
+            for (qsizetype i = 0; i < count; ++i)
+                outlines.addPath(rf.Raw.pathForGlyph(glyphs[i]).translated(pos[i]));
+            p_.fillPath(outlines, rop.MapColor(dc_.TextColor));
+        }
         p_.setWorldTransform(ts);
         if (rf.Font.underline() || rf.Font.strikeOut()) {
             const double th = std::max(1.0, std::round(rf.Raw.lineThickness()));
@@ -312,12 +325,20 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     } else if (!text.isEmpty()) {
         // Characters the face lacks: let Qt find them in another face, one by one.
         p_.setFont(rf.Font);
+        const QFontMetricsF metrics(rf.Font);
+        const bool large = rf.Font.pixelSize() > kLargestCachedGlyph;
+        QPainterPath outlines;
         double x = ox, y = oy;
         for (qsizetype i = 0; i < text.size(); ++i) {
-            p_.drawText(QPointF(x, y), QString(text[i]));
-            x += hasDx ? adv[i] : p_.fontMetrics().horizontalAdvance(text[i]);
+            if (large)
+                outlines.addText(QPointF(x, y), rf.Font, QString(text[i]));
+            else
+                p_.drawText(QPointF(x, y), QString(text[i]));
+            x += hasDx ? adv[i] : metrics.horizontalAdvance(text[i]);
             y -= advY[i];
         }
+        if (large)
+            p_.fillPath(outlines, rop.MapColor(dc_.TextColor));
     }
     p_.restore();
     clipDirty_ = clipDirty_ || ((options & ETO_CLIPPED) && hasRect);
