@@ -1,0 +1,74 @@
+#pragma once
+// The preview window: the report held by the shared printer, one page at a time, with
+// page navigation, zoom by steps of 10, fits, printing and closing.
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+namespace qrp {
+
+class TQRPreview;
+
+class TFrmVisualizar : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFrmVisualizar(QWidget* parent = nullptr);
+    ~TFrmVisualizar() override;
+
+    void SpdPrimerClick();
+    void SpdAnteriorClick();
+    void SpdSiguienteClick();
+    void SpdUltimoClick();
+    void AumentaClick();
+    void DisminuyeClick();
+    void SpeedButton3Click();  // fit to width
+    void SpeedButton4Click();  // fit to page
+    void SpeedButton2Click();  // print
+    void SpeedButton7Click();  // close
+    // Ctrl+G: asks for a page number and shows that page.
+    void GoToPageClick();
+
+    // Shows the window (maximized the first time) and brings it to the front.
+    void ShowAndFront();
+    // The page field and the navigation buttons as for a report just attached.
+    void RefreshNavigation();
+
+    // Asks for the page of "Ir a la página" (current page, page total); nullopt when
+    // cancelled. A dialog unless replaced.
+    std::function<std::optional<int>(int current, int total)> PageAsker;
+
+    QWidget* Panel1 = nullptr;
+    QToolButton* SpdPrimer = nullptr;
+    QToolButton* SpdAnterior = nullptr;
+    QToolButton* SpdSiguiente = nullptr;
+    QToolButton* SpdUltimo = nullptr;
+    QToolButton* Aumenta = nullptr;
+    QToolButton* Disminuye = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edtpagina = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edtnumpagina = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+    QToolButton* SpeedButton4 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QToolButton* SpeedButton7 = nullptr;
+    TQRPreview* QRPrev = nullptr;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void WritePageNumber();
+    bool shownOnce_ = false;
+};
+
+} // namespace qrp
