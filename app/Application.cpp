@@ -8,9 +8,11 @@
 #include "app/FrmVisualizar.h"
 #include "app/Globals.h"
 #include "app/ReportApplication.h"
+#include "platform/PrinterDevice.h"
 #include "platform/ScreenMetrics.h"
 #include "printer/QRPrinter.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -32,6 +34,10 @@ void ScheduleScreenshots(const QString& folder)
         FrmManRepo->grab().save(folder + QStringLiteral("/main-window.png"));
         if (FrmVisualizar->isVisible())
             FrmVisualizar->grab().save(folder + QStringLiteral("/preview-window.png"));
+        FrmImprimir->ComboImpresoras->clear();
+        for (const std::string& name : SystemPrinterNames())
+            FrmImprimir->ComboImpresoras->addItem(QString::fromStdString(name));
+        FrmImprimir->ComboImpresoras->setCurrentIndex(ApplicationPrinterIndex());
         FrmImprimir->show();
         QTimer::singleShot(500, qApp, [folder] {
             FrmImprimir->grab().save(folder + QStringLiteral("/print-dialog.png"));
