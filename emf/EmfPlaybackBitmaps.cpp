@@ -9,6 +9,31 @@
 
 namespace qrp::emf {
 
+namespace {
+
+// Keeps a source rectangle inside its bitmap, narrowing the destination in proportion,
+// so that a record asking for far more pixels than the bitmap has costs no more than the
+// bitmap. False when nothing of the bitmap is asked for.
+bool ClipSource(QRectF& src, QRectF& dest, const QSize& size)
+{
+    if (src.isEmpty() && src.width() == 0 && src.height() == 0)
+        return true; // whole bitmap
+    if (src.width() <= 0 || src.height() <= 0)
+        return std::fabs(src.width()) <= 4.0 * size.width() + 1 && std::fabs(src.height()) <= 4.0 * size.height() + 1;
+    const QRectF inside = src.intersected(QRectF(QPointF(0, 0), QSizeF(size)));
+    if (inside.isEmpty())
+        return false;
+    if (inside == src)
+        return true;
+    const double fx = dest.width() / src.width(), fy = dest.height() / src.height();
+    dest = QRectF(dest.left() + (inside.left() - src.left()) * fx, dest.top() + (inside.top() - src.top()) * fy,
+                  inside.width() * fx, inside.height() * fy);
+    src = inside;
+    return true;
+}
+
+} // namespace
+
 void TEmfPlayback::Blit(const TRecordView& r, QRectF dest, std::uint32_t rop,
                         std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
                         std::uint32_t cbBits, std::uint32_t usage, QRectF srcRect,
@@ -25,6 +50,8 @@ void TEmfPlayback::Blit(const TRecordView& r, QRectF dest, std::uint32_t rop,
         DibLocation where{offBmi, cbBmi, offBits, cbBits, usage, scanLines};
         dib = DecodeDib(r.Data(), r.Size(), where);
         if (dib.IsNull())
+            return;
+        if (!ClipSource(srcRect, dest, dib.image.size()))
             return;
         source.image = &dib.image;
         source.rect = srcRect;
@@ -74,6 +101,9 @@ void TEmfPlayback::OnMaskBlt(const TRecordView& r)
             return;
         source.image = &src.image;
         source.rect = QRectF(r.I32(44), r.I32(48), r.I32(32), r.I32(36));
+        if (source.rect.left() < 0 || source.rect.top() < 0 || source.rect.width() > src.image.width()
+            || source.rect.height() > src.image.height())
+            return;
     }
     QImage maskImage;
     if (r.U32(116) != 0) {
@@ -110,11 +140,15 @@ void TEmfPlayback::OnSetDIBitsToDevice(const TRecordView& r)
     double top = ySrc;
     if (!dib.topDown)
         top = double(dib.image.height()) - ySrc - cy + r.U32(68);
-    BlitSource source{&dib.image, QRectF(xSrc, top, cx, cy)};
+    QRectF src(xSrc, top, cx, cy);
+    QRectF destRect = dest;
+    if (!ClipSource(src, destRect, dib.image.size()))
+        return;
+    BlitSource source{&dib.image, src};
     BeginDraw();
     p_.save();
     p_.setWorldTransform(Xf());
-    BlitRop3(p_, dest, source, SRCCOPY, BlitPattern{}, dc_.StretchMode);
+    BlitRop3(p_, destRect, source, SRCCOPY, BlitPattern{}, dc_.StretchMode);
     p_.restore();
 }
 
@@ -150,11 +184,15 @@ void TEmfPlayback::OnAlphaBlend(const TRecordView& r)
     if (dib.IsNull())
         return;
     const QImage& img = srcAlpha && !dib.alpha.isNull() ? dib.alpha : dib.image;
-    BlitSource source{&img, QRectF(r.I32(44), r.I32(48), r.I32(100), r.I32(104))};
+    QRectF src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    QRectF destRect = dest;
+    if (!ClipSource(src, destRect, img.size()))
+        return;
+    BlitSource source{&img, src};
     BeginDraw();
     p_.save();
     p_.setWorldTransform(Xf());
-    AlphaBlend(p_, dest, source, constantAlpha, srcAlpha && !dib.alpha.isNull(), dc_.StretchMode);
+    AlphaBlend(p_, destRect, source, constantAlpha, srcAlpha && !dib.alpha.isNull(), dc_.StretchMode);
     p_.restore();
 }
 
@@ -167,11 +205,15 @@ void TEmfPlayback::OnTransparentBlt(const TRecordView& r)
     DibImage dib = DecodeDib(r.Data(), r.Size(), DibLocation{r.U32(84), r.U32(88), r.U32(92), r.U32(96), r.U32(80), 0});
     if (dib.IsNull())
         return;
-    BlitSource source{&dib.image, QRectF(r.I32(44), r.I32(48), r.I32(100), r.I32(104))};
+    QRectF src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    QRectF destRect = dest;
+    if (!ClipSource(src, destRect, dib.image.size()))
+        return;
+    BlitSource source{&dib.image, src};
     BeginDraw();
     p_.save();
     p_.setWorldTransform(Xf());
-    TransparentBlt(p_, dest, source, qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), dc_.StretchMode);
+    TransparentBlt(p_, destRect, source, qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), dc_.StretchMode);
     p_.restore();
 }
 
