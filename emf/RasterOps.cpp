@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
-#include <vector>
 
 namespace qrp {
 
@@ -318,53 +317,6 @@ void PatternApproximate(QPainter& painter, const Normalized& n, std::uint32_t co
         FillDevice(painter, n.dest, QColor::fromRgb(*r | 0xFF000000u), pattern.origin);
 }
 
-// BLACKONWHITE and WHITEONBLACK keep thin dark (or light) lines when a bitmap shrinks: the
-// source pixels that fall on one device pixel are combined by AND (or OR) instead of one of
-// them being picked. Done once, over the source rectangle, only when the blit shrinks.
-void ShrinkForStretchMode(const QPainter& painter, Normalized& n, std::uint32_t mode)
-{
-    if ((mode != emf::BLACKONWHITE && mode != emf::WHITEONBLACK) || n.image.isNull()
-        || n.image.hasAlphaChannel())
-        return;
-    const QTransform t = painter.combinedTransform();
-    if (t.type() > QTransform::TxScale)
-        return;
-    const QRect crop = n.srcRect.toAlignedRect() & n.image.rect();
-    if (crop.isEmpty())
-        return;
-    const QRectF device = t.mapRect(n.dest);
-    const int width = std::clamp(int(std::lround(device.width())), 1, crop.width());
-    const int height = std::clamp(int(std::lround(device.height())), 1, crop.height());
-    if (width == crop.width() && height == crop.height())
-        return;
-    const QImage src = n.image.format() == QImage::Format_RGB32
-                           ? n.image
-                           : n.image.convertToFormat(QImage::Format_RGB32);
-    QImage out(width, height, QImage::Format_RGB32);
-    if (out.isNull())
-        return;
-    const bool keepDark = mode == emf::BLACKONWHITE;
-    std::vector<int> columns(std::size_t(width) + 1);
-    for (int i = 0; i <= width; ++i)
-        columns[std::size_t(i)] = crop.x() + int(std::int64_t(i) * crop.width() / width);
-    for (int j = 0; j < height; ++j) {
-        const int y0 = crop.y() + int(std::int64_t(j) * crop.height() / height);
-        const int y1 = crop.y() + int(std::int64_t(j + 1) * crop.height() / height);
-        auto* o = reinterpret_cast<QRgb*>(out.scanLine(j));
-        for (int i = 0; i < width; ++i) {
-            std::uint32_t acc = keepDark ? 0xFFFFFFFFu : 0u;
-            for (int y = y0; y < y1; ++y) {
-                const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-                for (int x = columns[std::size_t(i)]; x < columns[std::size_t(i) + 1]; ++x)
-                    acc = keepDark ? (acc & line[x]) : (acc | line[x]);
-            }
-            o[i] = acc | 0xFF000000u;
-        }
-    }
-    n.image = std::move(out);
-    n.srcRect = QRectF(n.image.rect());
-}
-
 void Blit(QPainter& painter, const QRectF& dest, const BlitSource& source, std::uint32_t fg,
           std::uint32_t bg, const QImage* maskImage, QPoint maskOrigin,
           const BlitPattern& pattern, std::uint32_t stretchMode)
@@ -391,8 +343,6 @@ void Blit(QPainter& painter, const QRectF& dest, const BlitSource& source, std::
 
     if (maskPtr == nullptr && fg != bg)
         bg = fg;
-    if (maskPtr == nullptr && !n.image.isNull())
-        ShrinkForStretchMode(painter, n, stretchMode);
     if (maskPtr == nullptr) {
         // Codes any device draws as they are, without reading pixels.
         switch (fg) {

@@ -54,9 +54,8 @@ struct BlitSource {
 };
 
 // Interpolation of stretched bitmaps for a stretch-blt mode: HALFTONE smooths, the others
-// (BLACKONWHITE, WHITEONBLACK, COLORONCOLOR) pick pixels. When a ternary blit shrinks an
-// opaque bitmap, BLACKONWHITE combines the pixels that meet on one device pixel by AND
-// and WHITEONBLACK by OR, so that thin lines survive; COLORONCOLOR drops them.
+// (BLACKONWHITE, WHITEONBLACK, COLORONCOLOR) pick pixels, as the reference renderings of
+// shrunk bitmaps show (merging the dropped pixels by AND or OR matched them worse).
 bool SmoothForStretchMode(std::uint32_t stretchMode);
 
 // BITBLT, STRETCHBLT, STRETCHDIBITS, SETDIBITSTODEVICE: applies the ternary code rop3 (the

@@ -470,43 +470,6 @@ TEST(Rop2, ApproximatedColoursWithoutRasterOps)
     EXPECT_EQ(map(emf::R2_WHITE, qRgba(0, 0, 0, 100)).alpha(), 100);
 }
 
-TEST(StretchMode, ShrinkingKeepsDarkOrLightLines)
-{
-    // A one-pixel black column in white, and its inverse, shrunk from 8 x 2 to 2 x 1.
-    QImage dark(8, 2, QImage::Format_RGB32);
-    dark.fill(kWhite);
-    dark.setPixel(7, 0, kBlack);
-    dark.setPixel(7, 1, kBlack);
-    QImage light = dark;
-    light.invertPixels();
-    auto shrink = [](const QImage& src, std::uint32_t mode) {
-        QImage out(2, 1, QImage::Format_RGB32);
-        out.fill(kRed);
-        QPainter painter(&out);
-        BlitRop3(painter, QRectF(0, 0, 2, 1), BlitSource{&src, {}}, emf::SRCCOPY, {}, mode);
-        painter.end();
-        return out;
-    };
-    QImage out = shrink(dark, emf::BLACKONWHITE);
-    EXPECT_EQ(Px(out, 0), kWhite);
-    EXPECT_EQ(Px(out, 1), kBlack);
-    out = shrink(light, emf::WHITEONBLACK);
-    EXPECT_EQ(Px(out, 0), kBlack);
-    EXPECT_EQ(Px(out, 1), kWhite);
-    // Picking pixels drops the line: both device pixels come out white.
-    out = shrink(dark, emf::COLORONCOLOR);
-    EXPECT_EQ(Px(out, 1), kWhite);
-    // Enlarging is untouched by the mode.
-    QImage big(16, 4, QImage::Format_RGB32);
-    big.fill(kRed);
-    {
-        QPainter painter(&big);
-        BlitRop3(painter, QRectF(0, 0, 16, 4), BlitSource{&dark, {}}, emf::SRCCOPY, {}, emf::BLACKONWHITE);
-    }
-    EXPECT_EQ(Px(big, 15, 0), kBlack);
-    EXPECT_EQ(Px(big, 13, 0), kWhite);
-}
-
 TEST(Rop3, ExactPathPlacesPixelsAsPlainCopiesDo)
 {
     // Over white, SRCAND draws what SRCCOPY draws; the two take different paths, and must
