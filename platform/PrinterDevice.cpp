@@ -206,7 +206,9 @@ public:
         DevMode();
         // The document is spooled into a file of our own and handed to the queue only
         // when it ends, so that an aborted job never reaches the printer.
-        QTemporaryFile spool(QDir::tempPath() + QStringLiteral("/qrp-job-XXXXXX.job"));
+        // QTemporaryFile replaces the run of six capital X letters with a unique part.
+        QTemporaryFile spool(QDir::tempPath() + QStringLiteral("/qrp-job-") + QString(6, QLatin1Char('X')) +
+                             QStringLiteral(".job"));
         spool.setAutoRemove(false);
         if (!spool.open())
             throw EPrinterError("Cannot create the print job's spool file");

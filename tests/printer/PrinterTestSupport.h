@@ -87,7 +87,8 @@ class TTempDir {
 public:
     TTempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qrp-printer-XXXXXX").string();
+        // mkdtemp fills in the six trailing capital X letters.
+        std::string pattern = (std::filesystem::temp_directory_path() / ("qrp-printer-" + std::string(6, 'X'))).string();
         path_ = mkdtemp(pattern.data());
     }
     ~TTempDir()

@@ -171,7 +171,7 @@ TEST_F(PdfExportTest, FailuresLeaveNoFileBehind)
     {
         std::fstream f(dir.File("r.qrp"), std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(static_cast<std::streamoff>(128 + record + 8 + 40));
-        f.write("XXXX", 4);
+        f.write("####", 4);
     }
     {
         std::ofstream old(dir.File("out.pdf"));

@@ -218,7 +218,7 @@ TEST_F(PrintPagesTest, DamagedPageEndsTheDocumentAndRaises)
     {
         std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(static_cast<std::streamoff>(128 + 2 * record + 8 + 40));
-        f.write("XXXX", 4);
+        f.write("####", 4);
     }
     PrinterOn fresh({Queue("P")});
     fresh.printer->LoadReport(path);
