@@ -6,7 +6,6 @@
 #include "preview/QRPreview.h"
 #include "printer/QRPrinter.h"
 
-#include <QAbstractEventDispatcher>
 #include <QLineEdit>
 
 namespace qrp {
@@ -40,10 +39,6 @@ void TFrmReporte::QRReporte20Preview(QObject*)
     form->ShowAndFront();
     form->activateWindow();
     form->setFocus(Qt::OtherFocusReason);
-    // The host waits for one more message once this handler returns; make sure one
-    // comes even when showing the window produced none (it was already on screen).
-    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
-        dispatcher->wakeUp();
 }
 
 void TFrmReporte::ShowPageCount()

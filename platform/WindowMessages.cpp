@@ -1,8 +1,6 @@
 #include "WindowMessages.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QThread>
 
 namespace qrp {
 
@@ -36,12 +34,8 @@ void HandleOneMessage()
 {
     if (!QCoreApplication::instance())
         return;
-    // Posted events count as messages too: deliver them first, and only block on
-    // the dispatcher when nothing at all is waiting.
-    QCoreApplication::sendPostedEvents();
-    auto* dispatcher = QThread::currentThread()->eventDispatcher();
-    if (dispatcher)
-        dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+    // Handles what is queued (posted events included); blocks only while nothing is.
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 bool ApplicationTerminating()
