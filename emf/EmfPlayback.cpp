@@ -1255,33 +1255,25 @@ void TEmfPlayback::OnSetPixel(const TRecordView& r)
 // ---------------------------------------------------------------------------------
 // State records
 
-void TEmfPlayback::OnSetWindowExt(const TRecordView& r)
+// Extents count only in the two scalable modes, and a zero extent is refused.
+void TEmfPlayback::SetExtent(QSizeF& extent, const TRecordView& r)
 {
     if (dc_.MapMode != MM_ISOTROPIC && dc_.MapMode != MM_ANISOTROPIC)
         return;
     const std::int32_t x = r.I32(8), y = r.I32(12);
     if (x == 0 || y == 0)
         return;
-    dc_.WindowExt = QSizeF(x, y);
+    extent = QSizeF(x, y);
     FixIsotropic();
     xfDirty_ = true;
 }
+void TEmfPlayback::OnSetWindowExt(const TRecordView& r) { SetExtent(dc_.WindowExt, r); }
 void TEmfPlayback::OnSetWindowOrg(const TRecordView& r)
 {
     dc_.WindowOrg = QPointF(r.I32(8), r.I32(12));
     xfDirty_ = true;
 }
-void TEmfPlayback::OnSetViewportExt(const TRecordView& r)
-{
-    if (dc_.MapMode != MM_ISOTROPIC && dc_.MapMode != MM_ANISOTROPIC)
-        return;
-    const std::int32_t x = r.I32(8), y = r.I32(12);
-    if (x == 0 || y == 0)
-        return;
-    dc_.ViewportExt = QSizeF(x, y);
-    FixIsotropic();
-    xfDirty_ = true;
-}
+void TEmfPlayback::OnSetViewportExt(const TRecordView& r) { SetExtent(dc_.ViewportExt, r); }
 void TEmfPlayback::OnSetViewportOrg(const TRecordView& r)
 {
     dc_.ViewportOrg = QPointF(r.I32(8), r.I32(12));

@@ -102,6 +102,7 @@ private:
     QRect DeviceRectRaw(const QRectF& logical);
     void SetMapModeInternal(std::uint32_t mode);
     void FixIsotropic();
+    void SetExtent(QSizeF& extent, const TRecordView& r);
     QSizeF ReferencePixelMm() const;
 
     // ---- objects ----
