@@ -10,7 +10,7 @@ cmake -S . -B build-fuzz -G Ninja -DQRP_BUILD_FUZZ=ON -DQRP_BUILD_TESTS=OFF -DQR
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_targets
 for target in build-fuzz/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   seeds="fuzz/corpus/${name#fuzz_}"
   work=$(mktemp -d)
