@@ -15,7 +15,9 @@ for target in build-fuzz/fuzz/fuzz_*; do
   seeds="fuzz/corpus/${name#fuzz_}"
   work=$(mktemp -d)
   echo "-- $name for ${SECONDS_EACH}s (seeds: $seeds)"
-  QT_QPA_PLATFORM=offscreen "$target" -max_total_time="$SECONDS_EACH" -timeout=1 -rss_limit_mb=2048 \
+  mkdir -p build-fuzz/artifacts
+  LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" QT_QPA_PLATFORM=offscreen "$target" \
+    -artifact_prefix=build-fuzz/artifacts/ -max_total_time="$SECONDS_EACH" -timeout=1 -rss_limit_mb=2048 \
     -malloc_limit_mb=256 -print_final_stats=1 "$work" "$seeds"
   rm -rf "$work"
 done
