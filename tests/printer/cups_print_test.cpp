@@ -2,6 +2,7 @@
 // as a PDF file into ~/PDF, named after the job title. Skipped when no such queue runs.
 #include "printer/QRPrinter.h"
 
+#include "PdfTestSupport.h"
 #include "PrinterTestSupport.h"
 #include "emf/EmfPlayer.h"
 
@@ -18,19 +19,6 @@ using namespace qrp::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    if (FILE* f = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            out.append(buf, n);
-        pclose(f);
-    }
-    return out;
-}
 
 fs::path OutputDir()
 {
@@ -67,23 +55,6 @@ std::vector<fs::path> OutputsOf(const std::string& title)
         if (e.path().filename().string().rfind(title, 0) == 0)
             found.push_back(e.path());
     return found;
-}
-
-struct TPdfInfo {
-    int Pages = 0;
-    double Width = 0, Height = 0;
-};
-
-TPdfInfo PdfInfo(const fs::path& pdf)
-{
-    TPdfInfo info;
-    const std::string text = Shell("pdfinfo '" + pdf.string() + "'");
-    std::smatch m;
-    if (std::regex_search(text, m, std::regex("Pages:\\s+(\\d+)")))
-        info.Pages = std::stoi(m[1]);
-    if (std::regex_search(text, m, std::regex("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")))
-        info.Width = std::stod(m[1]), info.Height = std::stod(m[2]);
-    return info;
 }
 
 // A produced report of n pages on the given paper; page i carries a black block

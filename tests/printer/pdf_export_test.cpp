@@ -1,5 +1,6 @@
 #include "printer/PdfExport.h"
 
+#include "PdfTestSupport.h"
 #include "PrinterTestSupport.h"
 #include "emf/EmfPlayer.h"
 #include "printer/QRPrinter.h"
@@ -17,36 +18,6 @@ using namespace qrp::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    if (FILE* f = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            out.append(buf, n);
-        pclose(f);
-    }
-    return out;
-}
-
-struct TPdfInfo {
-    int Pages = 0;
-    double Width = 0, Height = 0;
-};
-
-TPdfInfo PdfInfo(const std::string& pdf)
-{
-    TPdfInfo info;
-    const std::string text = Shell("pdfinfo '" + pdf + "'");
-    std::smatch m;
-    if (std::regex_search(text, m, std::regex("Pages:\\s+(\\d+)")))
-        info.Pages = std::stoi(m[1]);
-    if (std::regex_search(text, m, std::regex("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")))
-        info.Width = std::stod(m[1]), info.Height = std::stod(m[2]);
-    return info;
-}
 
 std::unique_ptr<TQRPrinter> Loaded(const std::string& path)
 {
