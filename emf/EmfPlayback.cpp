@@ -762,48 +762,14 @@ void TEmfPlayback::FillDeviceRegion(const QRegion& rgn, const QBrush& brush)
 // ---------------------------------------------------------------------------------
 // Lines and shapes
 
-void TEmfPlayback::OnPolyBezier(const TRecordView& r)
-{
-    auto pts = ReadPoints(r, 28, r.U32(24), false);
-    if (pts.size() < 4)
-        return;
-    QPainterPath path;
-    path.moveTo(pts[0]);
-    for (std::size_t i = 1; i + 2 < pts.size(); i += 3)
-        path.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
-    DrawLogicalPath(path, false, true);
-}
-
-void TEmfPlayback::OnPolyBezier16(const TRecordView& r)
-{
-    auto pts = ReadPoints(r, 28, r.U32(24), true);
-    if (pts.size() < 4)
-        return;
-    QPainterPath path;
-    path.moveTo(pts[0]);
-    for (std::size_t i = 1; i + 2 < pts.size(); i += 3)
-        path.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
-    DrawLogicalPath(path, false, true);
-}
-
-void TEmfPlayback::OnPolygon(const TRecordView& r)
-{
-    DrawPolyline(ReadPoints(r, 28, r.U32(24), false), true);
-}
-void TEmfPlayback::OnPolygon16(const TRecordView& r)
-{
-    DrawPolyline(ReadPoints(r, 28, r.U32(24), true), true);
-}
-void TEmfPlayback::OnPolyline(const TRecordView& r)
-{
-    DrawPolyline(ReadPoints(r, 28, r.U32(24), false), false);
-}
-void TEmfPlayback::OnPolyline16(const TRecordView& r)
-{
-    DrawPolyline(ReadPoints(r, 28, r.U32(24), true), false);
-}
-
 namespace {
+// The 16-bit variants (POLYBEZIER16 .. POLYDRAW16) store their points as pairs of
+// 16-bit values; otherwise they are the same records.
+bool HasSmallPoints(const TRecordView& r)
+{
+    return r.Type() >= EMR_POLYBEZIER16 && r.Type() <= EMR_POLYDRAW16;
+}
+
 void AppendTo(QPainterPath& path, const QPointF& cur, const std::vector<QPointF>& pts, bool bezier)
 {
     path.moveTo(cur);
@@ -817,9 +783,32 @@ void AppendTo(QPainterPath& path, const QPointF& cur, const std::vector<QPointF>
 }
 } // namespace
 
+std::vector<QPointF> TEmfPlayback::RecordPoints(const TRecordView& r)
+{
+    return ReadPoints(r, 28, r.U32(24), HasSmallPoints(r));
+}
+
+void TEmfPlayback::OnPolyBezier(const TRecordView& r)
+{
+    const auto pts = RecordPoints(r);
+    if (pts.size() < 4)
+        return;
+    QPainterPath path;
+    path.moveTo(pts[0]);
+    for (std::size_t i = 1; i + 2 < pts.size(); i += 3)
+        path.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
+    DrawLogicalPath(path, false, true);
+}
+void TEmfPlayback::OnPolyBezier16(const TRecordView& r) { OnPolyBezier(r); }
+
+void TEmfPlayback::OnPolygon(const TRecordView& r) { DrawPolyline(RecordPoints(r), true); }
+void TEmfPlayback::OnPolygon16(const TRecordView& r) { OnPolygon(r); }
+void TEmfPlayback::OnPolyline(const TRecordView& r) { DrawPolyline(RecordPoints(r), false); }
+void TEmfPlayback::OnPolyline16(const TRecordView& r) { OnPolyline(r); }
+
 void TEmfPlayback::OnPolyBezierTo(const TRecordView& r)
 {
-    auto pts = ReadPoints(r, 28, r.U32(24), false);
+    const auto pts = RecordPoints(r);
     if (pts.size() < 3)
         return;
     QPainterPath path;
@@ -830,22 +819,11 @@ void TEmfPlayback::OnPolyBezierTo(const TRecordView& r)
         DrawLogicalPath(path, false, true);
     dc_.CurPos = pts[(pts.size() / 3) * 3 - 1];
 }
-void TEmfPlayback::OnPolyBezierTo16(const TRecordView& r)
-{
-    auto pts = ReadPoints(r, 28, r.U32(24), true);
-    if (pts.size() < 3)
-        return;
-    QPainterPath path;
-    AppendTo(path, dc_.CurPos, pts, true);
-    if (inPath_)
-        AppendToPath(path, true);
-    else
-        DrawLogicalPath(path, false, true);
-    dc_.CurPos = pts[(pts.size() / 3) * 3 - 1];
-}
+void TEmfPlayback::OnPolyBezierTo16(const TRecordView& r) { OnPolyBezierTo(r); }
+
 void TEmfPlayback::OnPolylineTo(const TRecordView& r)
 {
-    auto pts = ReadPoints(r, 28, r.U32(24), false);
+    const auto pts = RecordPoints(r);
     if (pts.empty())
         return;
     if (inPath_) {
@@ -859,22 +837,7 @@ void TEmfPlayback::OnPolylineTo(const TRecordView& r)
     }
     dc_.CurPos = pts.back();
 }
-void TEmfPlayback::OnPolylineTo16(const TRecordView& r)
-{
-    auto pts = ReadPoints(r, 28, r.U32(24), true);
-    if (pts.empty())
-        return;
-    if (inPath_) {
-        QPainterPath path;
-        AppendTo(path, dc_.CurPos, pts, false);
-        AppendToPath(path, true);
-    } else {
-        std::vector<QPointF> all{dc_.CurPos};
-        all.insert(all.end(), pts.begin(), pts.end());
-        DrawPolyline(all, false);
-    }
-    dc_.CurPos = pts.back();
-}
+void TEmfPlayback::OnPolylineTo16(const TRecordView& r) { OnPolylineTo(r); }
 
 namespace {
 // POLYPOLYLINE / POLYPOLYGON: nPolys, total count, the counts, then the points.

@@ -125,6 +125,7 @@ private:
     void AppendToPath(const QPainterPath& logicalPath, bool continueFigure);
     void BeginDraw();       // painter state for one drawing call (rop2)
     void EndDraw();
+    std::vector<QPointF> RecordPoints(const TRecordView& r); // a poly record's points
     std::vector<QPointF> ReadPoints(const TRecordView& r, std::size_t offset,
                                     std::uint32_t count, bool shortPoints);
     QRegion ReadRegion(const TRecordView& r, std::size_t offset, std::uint32_t size,
