@@ -1242,34 +1242,23 @@ void TEmfPlayback::OnSetViewportOrg(const TRecordView& r)
     dc_.ViewportOrg = QPointF(r.I32(8), r.I32(12));
     xfDirty_ = true;
 }
-void TEmfPlayback::OnScaleViewportExt(const TRecordView& r)
+// SCALEVIEWPORTEXTEX / SCALEWINDOWEXTEX: the extent times xNum/xDenom and yNum/yDenom.
+void TEmfPlayback::ScaleExtent(QSizeF& extent, const TRecordView& r)
 {
     if (dc_.MapMode != MM_ISOTROPIC && dc_.MapMode != MM_ANISOTROPIC)
         return;
     const std::int32_t xn = r.I32(8), xd = r.I32(12), yn = r.I32(16), yd = r.I32(20);
     if (xn == 0 || xd == 0 || yn == 0 || yd == 0)
         return;
-    const QSizeF e(dc_.ViewportExt.width() * xn / xd, dc_.ViewportExt.height() * yn / yd);
+    const QSizeF e(extent.width() * xn / xd, extent.height() * yn / yd);
     if (e.width() == 0 || e.height() == 0)
         return;
-    dc_.ViewportExt = e;
+    extent = e;
     FixIsotropic();
     xfDirty_ = true;
 }
-void TEmfPlayback::OnScaleWindowExt(const TRecordView& r)
-{
-    if (dc_.MapMode != MM_ISOTROPIC && dc_.MapMode != MM_ANISOTROPIC)
-        return;
-    const std::int32_t xn = r.I32(8), xd = r.I32(12), yn = r.I32(16), yd = r.I32(20);
-    if (xn == 0 || xd == 0 || yn == 0 || yd == 0)
-        return;
-    const QSizeF e(dc_.WindowExt.width() * xn / xd, dc_.WindowExt.height() * yn / yd);
-    if (e.width() == 0 || e.height() == 0)
-        return;
-    dc_.WindowExt = e;
-    FixIsotropic();
-    xfDirty_ = true;
-}
+void TEmfPlayback::OnScaleViewportExt(const TRecordView& r) { ScaleExtent(dc_.ViewportExt, r); }
+void TEmfPlayback::OnScaleWindowExt(const TRecordView& r) { ScaleExtent(dc_.WindowExt, r); }
 void TEmfPlayback::OnSetBrushOrg(const TRecordView& r) { dc_.BrushOrg = QPoint(r.I32(8), r.I32(12)); }
 void TEmfPlayback::OnSetMapMode(const TRecordView& r) { SetMapModeInternal(r.U32(8)); }
 void TEmfPlayback::OnSetBkMode(const TRecordView& r)

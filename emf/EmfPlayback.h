@@ -103,6 +103,7 @@ private:
     void SetMapModeInternal(std::uint32_t mode);
     void FixIsotropic();
     void SetExtent(QSizeF& extent, const TRecordView& r);
+    void ScaleExtent(QSizeF& extent, const TRecordView& r);
     QSizeF ReferencePixelMm() const;
 
     // ---- objects ----
