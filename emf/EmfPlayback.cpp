@@ -1552,9 +1552,19 @@ void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
     for (const QPolygonF& poly : p.toFillPolygons())
         rgn = rgn.united(QRegion(poly.toPolygon(), p.fillRule()));
     path_ = QPainterPath();
+    CombineClip(rgn, r.U32(8));
+}
+
+// ---------------------------------------------------------------------------------
+// Clipping
+
+// Combines a device-unit region with the clip by one of the RGN_* modes; no clip yet
+// counts as the whole plane. Unknown modes change nothing.
+void TEmfPlayback::CombineClip(const QRegion& rgn, std::uint32_t mode)
+{
     const QRegion all(-int(kMaxCoord), -int(kMaxCoord), 2 * int(kMaxCoord), 2 * int(kMaxCoord));
     const QRegion cur = dc_.Clip ? *dc_.Clip : all;
-    switch (r.U32(8)) {
+    switch (mode) {
     case RGN_AND: dc_.Clip = cur & rgn; break;
     case RGN_OR: dc_.Clip = cur | rgn; break;
     case RGN_XOR: dc_.Clip = cur ^ rgn; break;
@@ -1564,9 +1574,6 @@ void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
     }
     clipDirty_ = true;
 }
-
-// ---------------------------------------------------------------------------------
-// Clipping
 
 void TEmfPlayback::OnIntersectClipRect(const TRecordView& r)
 {
@@ -1618,17 +1625,7 @@ void TEmfPlayback::OnExtSelectClipRgn(const TRecordView& r)
     if (!r.Has(16, 32))
         return;
     const QRegion rgn = ReadRegion(r, 16, std::min<std::uint32_t>(size, r.Size() - 16), init_);
-    const QRegion all(-int(kMaxCoord), -int(kMaxCoord), 2 * int(kMaxCoord), 2 * int(kMaxCoord));
-    const QRegion cur = dc_.Clip ? *dc_.Clip : all;
-    switch (mode) {
-    case RGN_AND: dc_.Clip = cur & rgn; break;
-    case RGN_OR: dc_.Clip = cur | rgn; break;
-    case RGN_XOR: dc_.Clip = cur ^ rgn; break;
-    case RGN_DIFF: dc_.Clip = cur - rgn; break;
-    case RGN_COPY: dc_.Clip = rgn; break;
-    default: return;
-    }
-    clipDirty_ = true;
+    CombineClip(rgn, mode);
 }
 
 // ---------------------------------------------------------------------------------

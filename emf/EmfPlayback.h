@@ -104,6 +104,7 @@ private:
     void FixIsotropic();
     void SetExtent(QSizeF& extent, const TRecordView& r);
     void ScaleExtent(QSizeF& extent, const TRecordView& r);
+    void CombineClip(const QRegion& rgn, std::uint32_t mode);
     QSizeF ReferencePixelMm() const;
 
     // ---- objects ----
