@@ -163,6 +163,7 @@ struct TDispatchTable {
 TEmfPlayback::TEmfPlayback(QPainter& painter, const TEmfHeaderInfo& header, const QRectF& target)
     : p_(painter), header_(header)
 {
+    rasterOps_ = ComposesRasterOps(p_);
     const QTransform base = p_.combinedTransform();
     if (p_.hasClipping()) {
         const QPainterPath clip = p_.clipPath();
@@ -451,12 +452,7 @@ QPen TEmfPlayback::MakePen()
         w = std::max(1.0, std::round(Clamp(lp.Width * ScaleX())));
         w = std::min(w, 1.0e5);
     }
-    QColor color = lp.Color;
-    if (dc_.Rop2 == R2_BLACK)
-        color = Qt::black;
-    else if (dc_.Rop2 == R2_WHITE)
-        color = Qt::white;
-    QPen pen(color, w);
+    QPen pen(Rop2Color(lp.Color), w);
     pen.setCosmetic(true);
     // Pens made by CREATEPEN are round; EXTCREATEPEN gives its caps and joins.
     if (lp.Extended && geometric) {
@@ -566,13 +562,40 @@ QBrush TEmfPlayback::MakeBrush(const TObjectRef& obj, bool)
         brush = QBrush(lb.Color);
         break;
     }
+    if (dc_.Rop2 == R2_BLACK)
+        return QBrush(Qt::black);
+    if (dc_.Rop2 == R2_WHITE)
+        return QBrush(Qt::white);
+    if (brush.style() == Qt::SolidPattern)
+        brush.setColor(Rop2Color(brush.color()));
+    else if (brush.style() == Qt::TexturePattern)
+        brush.setTextureImage(Rop2Image(brush.textureImage()));
     if (brush.style() == Qt::TexturePattern && !dc_.BrushOrg.isNull())
         brush.setTransform(QTransform::fromTranslate(dc_.BrushOrg.x(), dc_.BrushOrg.y()));
-    if (dc_.Rop2 == R2_BLACK)
-        brush = QBrush(Qt::black);
-    else if (dc_.Rop2 == R2_WHITE)
-        brush = QBrush(Qt::white);
     return brush;
+}
+
+QColor TEmfPlayback::Rop2Color(const QColor& c) const
+{
+    Rop2Setup setup;
+    setup.rop2 = dc_.Rop2;
+    setup.exact = rasterOps_;
+    return setup.MapColor(c);
+}
+
+QImage TEmfPlayback::Rop2Image(QImage image) const
+{
+    const bool composes = dc_.Rop2 == R2_COPYPEN || dc_.Rop2 < R2_BLACK || dc_.Rop2 > R2_WHITE;
+    if (rasterOps_ || composes || image.isNull())
+        return image;
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) != 0)
+                line[x] = Rop2Color(QColor::fromRgba(line[x])).rgba();
+    }
+    return image;
 }
 
 // ---------------------------------------------------------------------------------
@@ -1666,11 +1689,11 @@ void TEmfPlayback::OnInvertRgn(const TRecordView& r)
         return;
     BeginDraw();
     p_.save();
-    ConfigureRop2(p_, R2_NOT);
+    const Rop2Setup rop = ConfigureRop2(p_, R2_NOT);
     QPainterPath path;
     path.addRegion(rgn);
     p_.setPen(Qt::NoPen);
-    p_.setBrush(Qt::black);
+    p_.setBrush(rop.MapColor(Qt::black));
     p_.drawPath(path);
     p_.restore();
 }

@@ -114,6 +114,10 @@ private:
     QPen MakePen();
     QBrush MakeBrush(const TObjectRef& brush, bool deviceSpace);
     QImage HatchImage(std::uint32_t hatch, const QColor& color) const;
+    // Pen and brush colours under the binary raster operation: unchanged where the device
+    // composes the operation itself, its approximation where it cannot (PDF, printers).
+    QColor Rop2Color(const QColor& c) const;
+    QImage Rop2Image(QImage image) const;
     bool PenIsNull() const;
     bool BrushIsNull(const TObjectRef& brush) const;
 
@@ -247,6 +251,7 @@ private:
     void OnSetLayout(const TRecordView& r);
 
     QPainter& p_;
+    bool rasterOps_ = false; // the device composes binary raster operations itself
     TEmfHeaderInfo header_;
     QTransform init_;        // reference device pixels -> target device
     std::optional<QPainterPath> baseClip_; // the painter's own clip, in device pixels

@@ -2,7 +2,6 @@
 // them (alignment, dx arrays, escapement, background).
 #include "emf/EmfPlayback.h"
 
-#include "emf/RasterOps.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -285,8 +284,10 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     if (dc_.BkMode == OPAQUE && !(options & ETO_OPAQUE))
         p_.fillRect(QRectF(ox, oy - rf.Ascent, width, rf.Ascent + rf.Descent), dc_.BkColor);
 
-    const Rop2Setup rop = ConfigureRop2(p_, dc_.Rop2);
-    p_.setPen(rop.MapColor(dc_.TextColor));
+    // Glyphs are drawn in the text colour whatever the binary raster operation: it
+    // applies to pens and brushes only.
+    const QColor textColor = dc_.TextColor;
+    p_.setPen(textColor);
     if (rf.Raw.isValid() && !missingGlyph && glyphs.size() == count) {
         QList<QPointF> pos;
         pos.reserve(count);
@@ -310,17 +311,17 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
             QPainterPath outlines;
             for (qsizetype i = 0; i < count; ++i)
                 outlines.addPath(rf.Raw.pathForGlyph(glyphs[i]).translated(pos[i]));
-            p_.fillPath(outlines, rop.MapColor(dc_.TextColor));
+            p_.fillPath(outlines, textColor);
         }
         p_.setWorldTransform(ts);
         if (rf.Font.underline() || rf.Font.strikeOut()) {
             const double th = std::max(1.0, std::round(rf.Raw.lineThickness()));
             if (rf.Font.underline())
                 p_.fillRect(QRectF(ox, oy + std::max(1.0, std::round(rf.Raw.underlinePosition())), width, th),
-                            rop.MapColor(dc_.TextColor));
+                            textColor);
             if (rf.Font.strikeOut())
                 p_.fillRect(QRectF(ox, oy - std::round(rf.Raw.xHeight() / 2), width, th),
-                            rop.MapColor(dc_.TextColor));
+                            textColor);
         }
     } else if (!text.isEmpty()) {
         // Characters the face lacks: let Qt find them in another face, one by one.
@@ -338,7 +339,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
             y -= advY[i];
         }
         if (large)
-            p_.fillPath(outlines, rop.MapColor(dc_.TextColor));
+            p_.fillPath(outlines, textColor);
     }
     p_.restore();
     clipDirty_ = clipDirty_ || ((options & ETO_CLIPPED) && hasRect);

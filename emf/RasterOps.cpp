@@ -515,6 +515,13 @@ QColor Rop2Setup::MapColor(const QColor& c) const
     return out;
 }
 
+bool ComposesRasterOps(const QPainter& painter)
+{
+    const QPaintEngine* engine = painter.paintEngine();
+    return engine != nullptr && engine->type() == QPaintEngine::Raster
+           && engine->hasFeature(QPaintEngine::RasterOpModes);
+}
+
 Rop2Setup ConfigureRop2(QPainter& painter, std::uint32_t rop2)
 {
     Rop2Setup setup;
@@ -546,8 +553,7 @@ Rop2Setup ConfigureRop2(QPainter& painter, std::uint32_t rop2)
     case emf::R2_MERGEPEN: mode = QPainter::RasterOp_SourceOrDestination; break;
     default: break;
     }
-    QPaintEngine* engine = painter.paintEngine();
-    if (engine != nullptr && engine->hasFeature(QPaintEngine::RasterOpModes)) {
+    if (ComposesRasterOps(painter)) {
         painter.setCompositionMode(mode);
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setRenderHint(QPainter::TextAntialiasing, false);

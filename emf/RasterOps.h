@@ -101,5 +101,8 @@ struct Rop2Setup {
     QColor MapColor(const QColor& c) const;
 };
 Rop2Setup ConfigureRop2(QPainter& painter, std::uint32_t rop2);
+// Whether the painter's engine carries out the raster-op composition modes. Only the raster
+// engine does; the PDF engine (and so printing) claims them but draws plain source-over.
+bool ComposesRasterOps(const QPainter& painter);
 
 } // namespace qrp

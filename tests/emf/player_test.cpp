@@ -4,9 +4,13 @@
 #include "emf/EmfRecords.h"
 
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -234,6 +238,56 @@ TEST(EmfPlayerShapes, HatchesHaveAnEightPixelPitchOnTheDevice)
     ASSERT_GE(rows.size(), 4u);
     for (std::size_t i = 1; i < rows.size(); ++i)
         EXPECT_EQ(rows[i] - rows[i - 1], 8);
+}
+
+// Pens and brushes go through the binary raster operation, text does not. PDF has no raster
+// operations: there pens and brushes take the colour the operation gives over white paper,
+// so the page prints as it shows on screen.
+TEST(EmfPlayerShapes, BinaryRasterOpsOnScreenAndOnDevicesWithoutThem)
+{
+    if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "pdftoppm is not installed";
+    TPicture pic(120, 90);
+    pic.Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)})
+        .Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_SOLID, 0xFF0000, 0}).Rec(EMR_SELECTOBJECT, {1})
+        .Rec(EMR_SETROP2, {R2_XORPEN}).Rec(EMR_RECTANGLE, {10, 10, 50, 40})       // blue xor white
+        .Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)})
+        .Rec(EMR_SETROP2, {R2_MERGEPEN}).Rec(EMR_RECTANGLE, {60, 10, 100, 40})    // black or white
+        .Rec(EMR_CREATEPEN, {2, PS_SOLID, 8, 0, 0xFFFFFF}).Rec(EMR_SELECTOBJECT, {2})
+        .Rec(EMR_SETROP2, {R2_NOTCOPYPEN}).Rec(EMR_MOVETOEX, {10, 50}).Rec(EMR_LINETO, {100, 50})
+        .Rec(EMR_SETROP2, {R2_WHITE});
+    Font(pic, 3, -20).Rec(EMR_SELECTOBJECT, {3});
+    Text(pic, 10, 62, "HHHH");
+    const QImage screen = pic.Play();
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString pdf = dir.filePath("rop2.pdf");
+    {
+        QPdfWriter writer(pdf);
+        writer.setResolution(96);
+        writer.setPageMargins(QMarginsF());
+        writer.setPageSize(QPageSize(QSizeF(120 * 0.75, 90 * 0.75), QPageSize::Point));
+        QPainter p(&writer);
+        const auto b = pic.Bytes();
+        qrp::PlayEmf(p, b.data(), b.size(), QRectF(0, 0, 120, 90));
+    }
+    const QString out = dir.filePath("rop2");
+    const std::string cmd = "pdftoppm -r 96 -singlefile -png '" + pdf.toStdString() + "' '" + out.toStdString() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const QImage printed = QImage(out + ".png").convertToFormat(QImage::Format_RGB32);
+    ASSERT_GE(printed.width(), 120); // the page may round up by a pixel
+    ASSERT_GE(printed.height(), 90);
+
+    const struct { QPoint at; QRgb colour; } spots[] = {
+        {{30, 25}, qRgb(255, 255, 0)}, {{80, 25}, qRgb(255, 255, 255)}, {{55, 50}, qRgb(0, 0, 0)}};
+    for (const QImage& img : {screen, printed}) {
+        for (const auto& s : spots)
+            EXPECT_EQ(img.pixel(s.at), s.colour) << s.at.x() << "," << s.at.y();
+        const QRect text = InkBox(img.copy(0, 58, 120, 32));
+        EXPECT_GT(text.width(), 30);
+        EXPECT_GT(text.height(), 8);
+    }
 }
 
 TEST(EmfPlayerClip, IntersectAndExcludeClipRectEdges)
