@@ -148,7 +148,9 @@ private:
         double StretchX = 1;
         double AngleDeg = 0;            // visual, counter-clockwise
     };
-    const TRealizedFont& RealizeFont();
+    // wholePixels: the text record's compatible graphics mode, where the font is realised
+    // at a whole pixel size (see DrawText).
+    const TRealizedFont& RealizeFont(bool wholePixels);
     void DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t gm,
                   double exScale, double eyScale);
 
@@ -270,6 +272,7 @@ private:
     std::unordered_map<std::string, TRealizedFont> fontCache_;
     TObjectRef realizedFor_; // held so that its address is not reused while cached
     TRealizedFont* realized_ = nullptr;
+    bool realizedWhole_ = false;
     QTransform realizedXf_;
 };
 

@@ -85,13 +85,13 @@ QString FromAnsi(const std::uint8_t* s, std::size_t n)
 
 } // namespace
 
-const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
+const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
 {
     const TGdiObject* obj = dc_.Font.get();
     const TObjectRef holder = dc_.Font;
     const QTransform& t = Xf();
-    if (realized_ && realizedFor_.get() == obj && realizedXf_.m11() == t.m11() && realizedXf_.m12() == t.m12()
-        && realizedXf_.m21() == t.m21() && realizedXf_.m22() == t.m22())
+    if (realized_ && realizedFor_.get() == obj && realizedWhole_ == wholePixels && realizedXf_.m11() == t.m11()
+        && realizedXf_.m12() == t.m12() && realizedXf_.m21() == t.m21() && realizedXf_.m22() == t.m22())
         return *realized_;
     static const TLogFont fallback{};
     const TLogFont& lf = obj ? obj->LogFont : fallback;
@@ -99,8 +99,13 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
     const double sy = ScaleY();
     const int weight = lf.Weight <= 0 ? 400 : std::clamp<int>(lf.Weight, 1, 1000);
 
-    // Cell height (positive) or character height (negative), in device pixels.
-    double h = lf.Height == 0 ? 16.0 * std::max(sy, 1e-6) / std::max(sy, 1e-6) * sy : std::fabs(double(lf.Height)) * sy;
+    // Cell height (positive) or character height (negative), in device pixels. In the
+    // compatible graphics mode GDI scales the logical height by the single-precision
+    // vertical scale and drops the fraction, so the font is a whole pixel size smaller
+    // than the exact one more often than not.
+    double h = (lf.Height == 0 ? 16.0 : std::fabs(double(lf.Height))) * sy;
+    if (wholePixels && lf.Height != 0)
+        h = std::max(1.0, std::floor(std::fabs(double(lf.Height)) * double(float(sy)) + 1e-9));
     std::string key = family.toStdString() + '|' + std::to_string(weight) + '|' + (lf.Italic ? "i" : "r");
     // The em size of a cell height: the face's ascent plus descent per em.
     static std::unordered_map<std::string, double> cellPerEm;
@@ -117,6 +122,8 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
             it = cellPerEm.emplace(key, ratio > 0.5 && ratio < 3 ? ratio : 1.15).first;
         }
         em = h / it->second;
+        if (wholePixels)
+            em = std::floor(em + 1e-9);
     }
     const int emPx = std::clamp(int(std::lround(std::min(em, 1.0e5))), 1, 20000);
     // Escapement turns counter-clockwise in logical space; under a mapping that flips
@@ -162,6 +169,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
         it = fontCache_.emplace(key, std::move(rf)).first;
     }
     realized_ = &it->second;
+    realizedWhole_ = wholePixels;
     realizedFor_ = holder;
     realizedXf_ = t;
     return *realized_;
@@ -169,7 +177,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont()
 
 // One EMRTEXT at emrText: reference point, count, string offset, options, rectangle and
 // dx offset.
-void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t,
+void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t gm,
                             double, double)
 {
     if (!r.Has(emrText, 40))
@@ -189,7 +197,12 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     if (n == 0 || !r.HasArray(offString, n, wide ? 2 : 1))
         return;
 
-    const TRealizedFont& rf = RealizeFont();
+    // GDI realises fonts at whole pixel sizes in the compatible graphics mode, and in the
+    // advanced one when the transform scales both axes alike.
+    const QTransform& xf = Xf();
+    const bool wholePixels = gm != GM_ADVANCED
+                             || (xf.m12() == 0 && xf.m21() == 0 && float(xf.m11()) == float(xf.m22()));
+    const TRealizedFont& rf = RealizeFont(wholePixels);
     const bool pdy = (options & ETO_PDY) != 0;
     const bool glyphIndices = (options & ETO_GLYPH_INDEX) != 0;
     QString text;
@@ -246,7 +259,21 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     QPointF start = ref;
     if (dc_.TextAlign & TA_UPDATECP)
         start = dc_.CurPos;
-    const QPointF origin = Xf().map(start);
+    QPointF origin = Xf().map(start);
+    // Whole-pixel fonts are placed as GDI places them: the reference point on a whole
+    // device pixel; the cell's ascent or descent, a whole number of device pixels, is
+    // taken to logical units (rounded) and mapped back as the distance between two
+    // mapped and rounded points, so it depends on where the logical origin falls.
+    const bool snapped = wholePixels && rf.AngleDeg == 0 && xf.m12() == 0 && xf.m21() == 0 && xf.m22() != 0;
+    if (snapped)
+        origin = QPointF(std::round(origin.x()), std::round(origin.y()));
+    auto throughLogical = [&](double device) {
+        if (!snapped)
+            return device;
+        const double sy = std::fabs(xf.m22());
+        const double logical = std::round(std::round(device) / sy);
+        return std::fabs(std::round(xf.dy() + logical * xf.m22()) - std::round(xf.dy()));
+    };
 
     double ox = 0;
     const std::uint32_t h = dc_.TextAlign & TA_CENTER;
@@ -259,9 +286,9 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     if (v == TA_BASELINE)
         oy = 0;
     else if (v == TA_BOTTOM)
-        oy = -rf.Descent;
+        oy = -throughLogical(rf.Descent);
     else
-        oy = rf.Ascent;
+        oy = throughLogical(rf.Ascent);
 
     if (dc_.TextAlign & TA_UPDATECP) {
         if (h == TA_RIGHT)

@@ -418,6 +418,33 @@ TEST(EmfPlayerText, UpdateCpStartsAtAndAdvancesTheCurrentPosition)
     EXPECT_EQ(starts[1] - starts[0], 40);
 }
 
+// Text records of the compatible graphics mode, stretched by 1.3 x 1.283: the font is
+// realised at the whole pixel size below 10 x 1.283 (12, not 13) and each run sits with
+// its baseline where GDI puts it, the ascent taken to logical units and back (the
+// bottom rows were read off GDI's own playback of these records: note the step at 33).
+TEST(EmfPlayerText, CompatibleModeFontsAndPlacementAreWholePixels)
+{
+    const int expectedBottom[] = {24, 25, 26, 28, 29};
+    for (int y = 30; y <= 34; ++y) {
+        TPicture pic(200, 60);
+        pic.Rec(EMR_SETMAPMODE, {MM_ANISOTROPIC}).Rec(EMR_SETWINDOWEXTEX, {1, 1})
+            .Rec(EMR_SETWINDOWORGEX, {-5, 20});
+        Font(pic, 1, -10).Rec(EMR_SELECTOBJECT, {1});
+        Text(pic, 1, y, "WWWWWWWWWW");
+        QImage img(260, 77, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        {
+            QPainter p(&img);
+            const auto b = pic.Bytes();
+            qrp::PlayEmf(p, b.data(), b.size(), QRectF(0, 0, 260, 77));
+        }
+        const QRect box = InkBox(img);
+        EXPECT_EQ(box.bottom(), expectedBottom[y - 30]) << "y " << y;
+        // Ten W of 12 pixels per em advance 11 pixels each; at 13 they would advance 12.
+        EXPECT_NEAR(box.right(), 116, 1) << "y " << y;
+    }
+}
+
 TEST(EmfPlayerText, OpaqueRectangleAndClipping)
 {
     TPicture pic(200, 60);
