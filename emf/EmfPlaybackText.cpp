@@ -1,9 +1,9 @@
 // Text records: fonts realised at their device size and glyphs placed where GDI places
 // them (alignment, dx arrays, escapement, background).
 #include "emf/EmfPlayback.h"
+#include "emf/FontMapping.h"
 
 
-#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QtMath>
@@ -22,49 +22,6 @@ double Clamp(double v)
     if (!(v == v))
         return 0;
     return std::clamp(v, -1.0e7, 1.0e7);
-}
-
-// Windows faces and the installed faces with the same metrics (or the closest kind).
-QString InstalledFamily(const QString& face, std::uint8_t pitchAndFamily)
-{
-    const QString f = face.trimmed().toLower();
-    static const struct { const char* from; const char* to; } twins[] = {
-        {"arial", "Liberation Sans"},
-        {"helvetica", "Liberation Sans"},
-        {"ms sans serif", "Liberation Sans"},
-        {"microsoft sans serif", "Liberation Sans"},
-        {"ms shell dlg", "Liberation Sans"},
-        {"ms shell dlg 2", "Liberation Sans"},
-        {"tahoma", "Liberation Sans"},
-        {"verdana", "Liberation Sans"},
-        {"segoe ui", "Liberation Sans"},
-        {"calibri", "Liberation Sans"},
-        {"system", "Liberation Sans"},
-        {"arial narrow", "Liberation Sans Narrow"},
-        {"times new roman", "Liberation Serif"},
-        {"times", "Liberation Serif"},
-        {"ms serif", "Liberation Serif"},
-        {"georgia", "Liberation Serif"},
-        {"cambria", "Liberation Serif"},
-        {"garamond", "Liberation Serif"},
-        {"courier new", "Liberation Mono"},
-        {"courier", "Liberation Mono"},
-        {"consolas", "Liberation Mono"},
-        {"lucida console", "Liberation Mono"},
-        {"fixedsys", "Liberation Mono"},
-        {"terminal", "Liberation Mono"},
-        {"symbol", "Standard Symbols PS"},
-    };
-    for (const auto& t : twins)
-        if (f == QLatin1String(t.from))
-            return QString::fromLatin1(t.to);
-    if (!f.isEmpty() && QFontDatabase::hasFamily(face.trimmed()))
-        return face.trimmed();
-    if ((pitchAndFamily & 0xF0) == 0x10) // FF_ROMAN
-        return QStringLiteral("Liberation Serif");
-    if ((pitchAndFamily & 0xF0) == 0x30 || (pitchAndFamily & 0x3) == 1) // FF_MODERN, FIXED_PITCH
-        return QStringLiteral("Liberation Mono");
-    return QStringLiteral("Liberation Sans");
 }
 
 // Windows-1252 bytes of the ANSI text records.
@@ -95,7 +52,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
         return *realized_;
     static const TLogFont fallback{};
     const TLogFont& lf = obj ? obj->LogFont : fallback;
-    const QString family = InstalledFamily(lf.Face, lf.PitchAndFamily);
+    const QString family = MappedFamily(lf.Face, lf.PitchAndFamily, lf.CharSet);
     const double sy = ScaleY();
     const int weight = lf.Weight <= 0 ? 400 : std::clamp<int>(lf.Weight, 1, 1000);
 
