@@ -2,6 +2,7 @@
 
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
+#include "emf/PixelEllipse.h"
 #include "emf/RasterOps.h"
 
 #include <QtMath>
@@ -1052,12 +1053,59 @@ void TEmfPlayback::OnEllipse(const TRecordView& r)
         return;
     }
     const QRect d = DeviceRectRaw(lr);
-    if (d.width() <= 0 || d.height() <= 0)
+    if (d.width() <= 0 || d.height() <= 0 || DrawPixelEllipse(d))
         return;
     QPainterPath path;
     path.addEllipse(QRectF(d.left(), d.top(), d.width() - 1, d.height() - 1));
     FillDevicePath(path, MakeBrush(dc_.Brush, true));
     StrokeDevicePath(path);
+}
+
+bool TEmfPlayback::DrawPixelEllipse(const QRect& d)
+{
+    constexpr int kLargest = 4096; // larger boxes (deep zoom) gain nothing from it
+    const bool nullPen = PenIsNull();
+    if (!nullPen) {
+        const std::uint32_t style = dc_.Pen->LogPen.Style & PS_STYLE_MASK;
+        if ((style != PS_SOLID && style != PS_INSIDEFRAME) || MakePen().widthF() > 1)
+            return false;
+    }
+    if (d.width() > kLargest || d.height() > kLargest)
+        return false;
+    auto toRegion = [&d](const std::vector<TPixelRun>& runs) {
+        QList<QRect> rects;
+        rects.reserve(qsizetype(runs.size()));
+        for (const TPixelRun& run : runs)
+            rects.append(QRect(d.left() + run.X0, d.top() + run.Y, run.X1 - run.X0 + 1, 1));
+        QRegion rgn;
+        rgn.setRects(rects.constData(), int(rects.size()));
+        return rgn;
+    };
+    QRegion outline, interior;
+    if (d.width() <= 2 || d.height() <= 2) {
+        // So small a box is drawn as a rectangle; a pen's outline reaches one pixel past
+        // the box's right and bottom edges.
+        if (nullPen) {
+            interior = QRegion(d);
+        } else {
+            const QRect box(d.topLeft(), QSize(d.width() + 1, d.height() + 1));
+            interior = QRegion(box.adjusted(1, 1, -1, -1));
+            outline = QRegion(box) - interior;
+        }
+    } else {
+        const TPixelEllipse e = RasterizeEllipse(d.width(), d.height());
+        outline = toRegion(e.Outline);
+        interior = toRegion(e.Interior);
+        if (nullPen) {
+            interior += outline; // without a pen the brush covers the outline's pixels too
+            outline = QRegion();
+        }
+    }
+    BeginDraw();
+    FillDeviceRegion(interior, MakeBrush(dc_.Brush, true));
+    if (!outline.isEmpty())
+        FillDeviceRegion(outline, QBrush(MakePen().color()));
+    return true;
 }
 
 void TEmfPlayback::OnRoundRect(const TRecordView& r)

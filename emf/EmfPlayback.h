@@ -139,6 +139,9 @@ private:
     bool ArcGeometry(const TRecordView& r, QRectF& box, double& startDeg, double& sweepDeg,
                      QPointF& startPt, QPointF& endPt);
     void FillDeviceRegion(const QRegion& rgn, const QBrush& brush);
+    // An axis-aligned ellipse in the device box d, pixel by pixel as GDI sets it, when the
+    // pen is null or one solid pixel wide; false leaves it to the outline path.
+    bool DrawPixelEllipse(const QRect& d);
 
     // ---- text ----
     struct TRealizedFont {

@@ -209,6 +209,30 @@ TEST(EmfPlayerShapes, StockObjectsAndTheDefaultState)
     EXPECT_EQ(img.pixel(40, 10), qRgb(128, 128, 128));
 }
 
+// Ellipses with a one-pixel pen are set pixel by pixel as GDI sets them; a box two
+// pixels or less across is a rectangle whose outline reaches one pixel past it.
+TEST(EmfPlayerShapes, SmallEllipsesAsGdiSetsThem)
+{
+    TPicture pic(40, 20);
+    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_ELLIPSE, {2, 2, 4, 4})
+        .Rec(EMR_ELLIPSE, {10, 2, 15, 7})
+        .Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)}).Rec(EMR_ELLIPSE, {20, 2, 22, 4})
+        .Rec(EMR_ELLIPSE, {30, 2, 35, 7});
+    const QImage img = pic.Play();
+    EXPECT_EQ(InkBox(img.copy(0, 0, 8, 20)), QRect(2, 2, 3, 3));
+    EXPECT_EQ(InkBox(img.copy(18, 0, 8, 20)), QRect(2, 2, 2, 2));
+    for (int left : {10, 30}) {
+        // A 5 x 5 box: rows of 3, 5, 5, 5, 3 pixels, with or without the pen.
+        const QImage cell = img.copy(left, 2, 5, 5);
+        for (int y = 0; y < 5; ++y) {
+            const bool end = y == 0 || y == 4;
+            EXPECT_EQ(Ink(cell, 0, y), !end) << left << " row " << y;
+            EXPECT_TRUE(Ink(cell, 1, y)) << left << " row " << y;
+            EXPECT_EQ(Ink(cell, 4, y), !end) << left << " row " << y;
+        }
+    }
+}
+
 TEST(EmfPlayerShapes, HatchesHaveAnEightPixelPitchOnTheDevice)
 {
     for (double scale : {1.0, 2.0}) {
