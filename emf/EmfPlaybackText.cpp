@@ -3,7 +3,6 @@
 #include "emf/EmfPlayback.h"
 #include "emf/FontMapping.h"
 
-
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QtMath>
