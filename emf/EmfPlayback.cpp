@@ -1065,9 +1065,10 @@ bool TEmfPlayback::DrawPixelEllipse(const QRect& d)
 {
     constexpr int kLargest = 4096; // larger boxes (deep zoom) gain nothing from it
     const bool nullPen = PenIsNull();
+    const QPen pen = nullPen ? QPen(Qt::NoPen) : MakePen();
     if (!nullPen) {
         const std::uint32_t style = dc_.Pen->LogPen.Style & PS_STYLE_MASK;
-        if ((style != PS_SOLID && style != PS_INSIDEFRAME) || MakePen().widthF() > 1)
+        if ((style != PS_SOLID && style != PS_INSIDEFRAME) || pen.widthF() > 1)
             return false;
     }
     if (d.width() > kLargest || d.height() > kLargest)
@@ -1104,7 +1105,7 @@ bool TEmfPlayback::DrawPixelEllipse(const QRect& d)
     BeginDraw();
     FillDeviceRegion(interior, MakeBrush(dc_.Brush, true));
     if (!outline.isEmpty())
-        FillDeviceRegion(outline, QBrush(MakePen().color()));
+        FillDeviceRegion(outline, QBrush(pen.color()));
     return true;
 }
 
