@@ -4,7 +4,6 @@
 #include "emf/EmfReader.h"
 #include "emf/EmfRecords.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <benchmark/benchmark.h>
@@ -198,12 +197,3 @@ BENCHMARK(BM_TextRuns2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DensePage400)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DensePage2000Clipped)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HeaderParse);
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -7,7 +7,6 @@
 #include "storage/PageList.h"
 #include "storage/QRStream.h"
 
-#include <QGuiApplication>
 #include <benchmark/benchmark.h>
 #include <cstring>
 #include <filesystem>
@@ -19,14 +18,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A folder for the benchmark's files, removed when the program ends.
 fs::path WorkDir()
 {
-    static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("qrp-bench-printer-" + std::to_string(getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
+    struct TWorkDir {
+        fs::path Path = fs::temp_directory_path() / ("qrp-bench-printer-" + std::to_string(getpid()));
+        TWorkDir() { fs::create_directories(Path); }
+        ~TWorkDir()
+        {
+            std::error_code ec;
+            fs::remove_all(Path, ec);
+        }
+    };
+    static const TWorkDir dir;
+    return dir.Path;
 }
 
 // Resident set size of this process in bytes.
@@ -132,15 +137,3 @@ void BM_Export2000PagesMemory(benchmark::State& state)
 BENCHMARK(BM_Export2000PagesMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ec;
-    fs::remove_all(WorkDir(), ec);
-    return 0;
-}

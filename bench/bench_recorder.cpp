@@ -3,7 +3,6 @@
 #include "emf/Metafile.h"
 #include "emf/MetafileCanvas.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -61,14 +60,3 @@ void BM_DrawDensePageOnImage(benchmark::State& state)
 
 BENCHMARK(BM_RecordDensePage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawDensePageOnImage)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
