@@ -1,7 +1,7 @@
 #include "emf/EmfWriter.h"
 
+#include "base/ScreenMetrics.h"
 #include "emf/EmfRecords.h"
-#include "platform/ScreenMetrics.h"
 
 #include <algorithm>
 #include <cstring>

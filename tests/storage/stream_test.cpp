@@ -1,8 +1,8 @@
 #include "TestEmf.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 #include "storage/QRStream.h"
-#include "storage/Stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // qrptool export-png FILE [--pages A-B] [--dpi N] -d OUTDIR: one PNG per page.
 #include "Command.h"
 
+#include "base/ScreenMetrics.h"
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
-#include "platform/ScreenMetrics.h"
 #include "storage/PageList.h"
 
 #include <QImage>

@@ -1,7 +1,7 @@
 // qrptool render FILE --page N [--zoom Z] -o OUT.png: one page as the preview shows it.
 #include "Command.h"
 
-#include "platform/ScreenMetrics.h"
+#include "base/ScreenMetrics.h"
 #include "preview/PageSheet.h"
 #include "printer/QRPrinter.h"
 
