@@ -7,6 +7,11 @@
 // they are also device pixels of the reference device (MM_TEXT, identity world
 // transform) when it accumulates bounds. Callers that draw under another mapping
 // pass the device extent themselves (the overloads taking a bounds rectangle).
+//
+// EmfWriter.cpp keeps the image, the handle table and the bounds; each group of records
+// below is written by its own file: EmfWriterObjects.cpp, EmfWriterState.cpp,
+// EmfWriterPaths.cpp (paths and clipping), EmfWriterShapes.cpp, EmfWriterText.cpp and
+// EmfWriterBitmaps.cpp.
 #include "emf/Metafile.h"
 
 #include <cstddef>
@@ -224,6 +229,7 @@ private:
     void Pad();
     void End();
     void Simple(std::uint32_t type, std::uint32_t value);
+    void Pair(std::uint32_t type, std::int32_t a, std::int32_t b);
     void Poly(std::uint32_t type16, std::uint32_t type32, std::span<const TPointL> points);
     void PolyPoly(std::uint32_t type16, std::uint32_t type32, std::span<const TPointL> points,
                   std::span<const std::uint32_t> counts);
@@ -232,6 +238,7 @@ private:
     TEmfRectL PointBounds(std::span<const TPointL> points) const;
     TEmfRectL Inflated(const TEmfRectL& r) const;
     TEmfRectL BoxExtent(const TEmfRectL& box) const;
+    static TEmfRectL Union(const TEmfRectL& a, const TEmfRectL& b);
     void Touch(std::int32_t handle);
 
     std::vector<std::uint8_t> bytes_;
