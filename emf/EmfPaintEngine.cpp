@@ -193,6 +193,18 @@ bool TEmfPaintEngine::TranslationOnly() const
     return transform_.type() <= QTransform::TxTranslate;
 }
 
+void TEmfPaintEngine::RecordWorldTransform()
+{
+    const QTransform& m = transform_;
+    writer_->SetWorldTransform({float(m.m11()), float(m.m12()), float(m.m21()), float(m.m22()),
+                                float(m.dx()), float(m.dy())});
+}
+
+void TEmfPaintEngine::ResetWorldTransform()
+{
+    writer_->ModifyWorldTransform({}, MWT_IDENTITY);
+}
+
 TEmfRectL TEmfPaintEngine::DeviceBounds(const QRectF& logical) const
 {
     // The pixels the area touches: from the floor of its left edge to the pixel before

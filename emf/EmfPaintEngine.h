@@ -92,6 +92,13 @@ private:
     bool TranslationOnly() const;
     // Device rectangle of a logical one (bounding box under the transform), inclusive.
     TEmfRectL DeviceBounds(const QRectF& logical) const;
+    // Text and images under rotation or shear are recorded under the painter's transform
+    // as world transform, which is reset to identity after them.
+    void RecordWorldTransform();
+    void ResetWorldTransform();
+    // Starts recording a drawing call: it ends the decorations QPainter draws after a text
+    // item, and the clip is recorded when it changed. False when nothing is recorded.
+    bool BeginShape(bool nothingToDraw);
 
     TPenKey PenKeyFor(const QPen& pen) const;
     TBrushKey BrushKeyFor(const QBrush& brush);

@@ -77,8 +77,8 @@ void TEmfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRec
 
 void TEmfPaintEngine::DrawImageDevice(const QRectF& r, const QImage& image, const QRectF& sr)
 {
-    pendingDecorations_ = 0;
-    ApplyClip();
+    if (!BeginShape(false))
+        return;
     const QRect src = sr.toAlignedRect() & image.rect();
     if (src.isEmpty() || r.isEmpty())
         return;
@@ -91,11 +91,8 @@ void TEmfPaintEngine::DrawImageDevice(const QRectF& r, const QImage& image, cons
     QRectF dest = r;
     if (direct)
         dest = transform_.mapRect(r);
-    else {
-        const QTransform& m = transform_;
-        writer_->SetWorldTransform({float(m.m11()), float(m.m12()), float(m.m21()),
-                                    float(m.m22()), float(m.dx()), float(m.dy())});
-    }
+    else
+        RecordWorldTransform();
     const std::int32_t x = Round(dest.left()), y = Round(dest.top());
     const std::int32_t cx = Round(dest.right()) - x, cy = Round(dest.bottom()) - y;
     const TEmfRectL bounds = DeviceBounds(r);
@@ -112,7 +109,7 @@ void TEmfPaintEngine::DrawImageDevice(const QRectF& r, const QImage& image, cons
                                Dib24(part), SRCCOPY, DIB_RGB_COLORS);
     }
     if (!direct)
-        writer_->ModifyWorldTransform({}, MWT_IDENTITY);
+        ResetWorldTransform();
 }
 
 } // namespace qrp

@@ -27,24 +27,38 @@ TPointL ExtendHairline(TPointL a, TPointL b)
     return {b.X + std::int32_t(std::llround(double(dx) / double(ady))), b.Y + (dy > 0 ? 1 : -1)};
 }
 
+// The integer overloads hand their items one by one to the floating-point ones.
+template <typename Float, typename Int, typename Draw>
+void OneByOne(const Int* items, int count, Draw draw)
+{
+    for (int i = 0; i < count; ++i) {
+        const Float item(items[i]);
+        draw(&item);
+    }
+}
+
 } // namespace
 
 // ---- drawing ------------------------------------------------------------------------------
 
+bool TEmfPaintEngine::BeginShape(bool nothingToDraw)
+{
+    pendingDecorations_ = 0;
+    if (finished_ || nothingToDraw)
+        return false;
+    ApplyClip();
+    return true;
+}
+
 void TEmfPaintEngine::drawRects(const QRect* rects, int count)
 {
-    for (int i = 0; i < count; ++i) {
-        const QRectF r(rects[i]);
-        drawRects(&r, 1);
-    }
+    OneByOne<QRectF>(rects, count, [this](const QRectF* r) { drawRects(r, 1); });
 }
 
 void TEmfPaintEngine::drawRects(const QRectF* rects, int count)
 {
-    pendingDecorations_ = 0;
-    if (finished_ || count <= 0)
+    if (!BeginShape(count <= 0))
         return;
-    ApplyClip();
     SelectPen();
     SelectBrush();
     if (!HasPen() && !HasBrush())
@@ -75,10 +89,7 @@ void TEmfPaintEngine::drawRects(const QRectF* rects, int count)
 
 void TEmfPaintEngine::drawLines(const QLine* lines, int count)
 {
-    for (int i = 0; i < count; ++i) {
-        const QLineF l(lines[i]);
-        drawLines(&l, 1);
-    }
+    OneByOne<QLineF>(lines, count, [this](const QLineF* l) { drawLines(l, 1); });
 }
 
 void TEmfPaintEngine::drawLines(const QLineF* lines, int count)
@@ -135,18 +146,13 @@ void TEmfPaintEngine::drawEllipse(const QRectF& rect)
 
 void TEmfPaintEngine::drawPoints(const QPoint* points, int count)
 {
-    for (int i = 0; i < count; ++i) {
-        const QPointF p(points[i]);
-        drawPoints(&p, 1);
-    }
+    OneByOne<QPointF>(points, count, [this](const QPointF* p) { drawPoints(p, 1); });
 }
 
 void TEmfPaintEngine::drawPoints(const QPointF* points, int count)
 {
-    pendingDecorations_ = 0;
-    if (finished_ || count <= 0)
+    if (!BeginShape(count <= 0))
         return;
-    ApplyClip();
     const TPenKey k = PenKeyFor(pen_);
     if (k.Null)
         return;
@@ -183,10 +189,8 @@ void TEmfPaintEngine::drawPolygon(const QPoint* points, int count, PolygonDrawMo
 
 void TEmfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMode mode)
 {
-    pendingDecorations_ = 0;
-    if (finished_ || count <= 0)
+    if (!BeginShape(count <= 0))
         return;
-    ApplyClip();
     std::vector<TPointL> pts(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
         pts[std::size_t(i)] = Map(points[i]);
@@ -271,10 +275,8 @@ void TEmfPaintEngine::EmitPathElements(const QPainterPath& path)
 
 void TEmfPaintEngine::drawPath(const QPainterPath& path)
 {
-    pendingDecorations_ = 0;
-    if (finished_ || path.isEmpty())
+    if (!BeginShape(path.isEmpty()))
         return;
-    ApplyClip();
     SelectPen();
     SelectBrush();
     const bool stroke = HasPen();

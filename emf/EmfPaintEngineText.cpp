@@ -76,15 +76,13 @@ void TEmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& item)
         t.Reference = Map(p);
         t.GraphicsMode = GM_COMPATIBLE;
     } else {
-        const QTransform& m = transform_;
-        writer_->SetWorldTransform({float(m.m11()), float(m.m12()), float(m.m21()),
-                                    float(m.m22()), float(m.dx()), float(m.dy())});
+        RecordWorldTransform();
         t.Reference = {Round(p.x()), Round(p.y())};
         t.GraphicsMode = GM_ADVANCED;
     }
     writer_->ExtTextOutW(t);
     if (!direct)
-        writer_->ModifyWorldTransform({}, MWT_IDENTITY);
+        ResetWorldTransform();
     pendingDecorations_ = (fontKey_.Underline ? 1 : 0) + (fontKey_.StrikeOut ? 1 : 0);
 }
 

@@ -156,14 +156,30 @@ private:
     // ---- Shapes: lines and shapes ----
     // Strokes and/or fills a logical path (or adds it to the open path).
     void DrawLogicalPath(const QPainterPath& path, bool fill, bool stroke);
+    // A figure that starts at the current position: joined to the open path, or stroked.
+    void DrawFromCurrentPosition(const QPainterPath& logicalPath);
+    void DrawDevicePath(const QPainterPath& path, const QPen& pen, const QBrush& brush);
     void FillDevicePath(const QPainterPath& path, const QBrush& brush);
     void StrokeDevicePath(const QPainterPath& path);
+    void FillAndStrokeDevicePath(const QPainterPath& path); // the selected brush and pen
+    Qt::FillRule FillRule() const
+    {
+        return dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill;
+    }
     void DrawPolyline(const std::vector<QPointF>& pts, bool closeAsPolygon);
     std::vector<QPointF> RecordPoints(const TRecordView& r); // a poly record's points
     std::vector<QPointF> ReadPoints(const TRecordView& r, std::size_t offset,
                                     std::uint32_t count, bool shortPoints);
-    bool ArcGeometry(const TRecordView& r, QRectF& box, double& startDeg, double& sweepDeg,
-                     QPointF& startPt, QPointF& endPt);
+    bool ReadPolyPoly(const TRecordView& r, std::vector<std::uint32_t>& counts,
+                      std::vector<QPointF>& pts);
+    struct TArcGeometry {
+        QRectF Box;                 // the ellipse, device pixels
+        double StartDeg = 0, SweepDeg = 0;
+        QPointF Start, End;         // the arc's end points on the ellipse
+    };
+    bool ArcGeometry(const TRecordView& r, TArcGeometry& g);
+    enum class TArcShape { Arc, Chord, Pie };
+    void DrawArcShape(const TRecordView& r, TArcShape shape);
     // An axis-aligned ellipse in the device box d, pixel by pixel as GDI sets it, when the
     // pen is null or one solid pixel wide; false leaves it to the outline path.
     bool DrawPixelEllipse(const QRect& d);
@@ -202,7 +218,9 @@ private:
     void ApplyClip();
     void BeginDraw();       // painter state for one drawing call (the clip)
     void EndDraw();
+    void DrawClosedPath(bool fill, bool stroke);
     void CombineClip(const QRegion& rgn, std::uint32_t mode);
+    // Region data at offset, size bytes as the record states them (cut to the record).
     QRegion ReadRegion(const TRecordView& r, std::size_t offset, std::uint32_t size,
                        const QTransform& xf);
     void FillDeviceRegion(const QRegion& rgn, const QBrush& brush);
@@ -240,6 +258,7 @@ private:
     const TRealizedFont& RealizeFont(bool wholePixels);
     void DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t gm,
                   double exScale, double eyScale);
+    void DrawPolyText(const TRecordView& r, bool wide);
 
     void OnExtTextOutA(const TRecordView& r);
     void OnExtTextOutW(const TRecordView& r);
@@ -251,6 +270,9 @@ private:
               std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
               std::uint32_t cbBits, std::uint32_t usage, QRectF srcRect,
               std::uint32_t scanLines = 0);
+    void DrawBlt(const TRecordView& r, bool stretch);
+    // Runs draw with the painter in the logical units of the picture (the clip applied).
+    template <typename Draw> void DrawInLogicalUnits(Draw&& draw);
 
     void OnBitBlt(const TRecordView& r);
     void OnStretchBlt(const TRecordView& r);

@@ -33,32 +33,22 @@ void TEmfPlayback::OnAbortPath(const TRecordView&)
     pathHasFigure_ = false;
 }
 
-void TEmfPlayback::OnFillPath(const TRecordView&)
+// FILLPATH, STROKEPATH and STROKEANDFILLPATH draw the closed path and use it up.
+void TEmfPlayback::DrawClosedPath(bool fill, bool stroke)
 {
     if (inPath_)
         return;
     QPainterPath p = path_;
-    p.setFillRule(dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-    FillDevicePath(p, MakeBrush(dc_.Brush, true));
+    p.setFillRule(FillRule());
+    if (fill)
+        FillDevicePath(p, MakeBrush(dc_.Brush, true));
+    if (stroke)
+        StrokeDevicePath(p);
     path_ = QPainterPath();
 }
-void TEmfPlayback::OnStrokeAndFillPath(const TRecordView&)
-{
-    if (inPath_)
-        return;
-    QPainterPath p = path_;
-    p.setFillRule(dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-    FillDevicePath(p, MakeBrush(dc_.Brush, true));
-    StrokeDevicePath(p);
-    path_ = QPainterPath();
-}
-void TEmfPlayback::OnStrokePath(const TRecordView&)
-{
-    if (inPath_)
-        return;
-    StrokeDevicePath(path_);
-    path_ = QPainterPath();
-}
+void TEmfPlayback::OnFillPath(const TRecordView&) { DrawClosedPath(true, false); }
+void TEmfPlayback::OnStrokeAndFillPath(const TRecordView&) { DrawClosedPath(true, true); }
+void TEmfPlayback::OnStrokePath(const TRecordView&) { DrawClosedPath(false, true); }
 void TEmfPlayback::OnFlattenPath(const TRecordView&)
 {
     if (inPath_)
@@ -81,7 +71,7 @@ void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
     if (inPath_)
         return;
     QPainterPath p = path_;
-    p.setFillRule(dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+    p.setFillRule(FillRule());
     QRegion rgn;
     for (const QPolygonF& poly : p.toFillPolygons())
         rgn = rgn.united(QRegion(poly.toPolygon(), p.fillRule()));
@@ -213,7 +203,7 @@ void TEmfPlayback::OnExtSelectClipRgn(const TRecordView& r)
     }
     if (!r.Has(16, 32))
         return;
-    const QRegion rgn = ReadRegion(r, 16, std::min<std::uint32_t>(size, r.Size() - 16), init_);
+    const QRegion rgn = ReadRegion(r, 16, size, init_);
     CombineClip(rgn, mode);
 }
 
@@ -224,7 +214,10 @@ QRegion TEmfPlayback::ReadRegion(const TRecordView& r, std::size_t offset, std::
                                  const QTransform& xf)
 {
     // RGNDATAHEADER: dwSize, iType, nCount, nRgnSize, rcBound; then nCount rectangles.
-    if (!r.Has(offset, 32) || size < 32 || !r.Has(offset, size))
+    if (!r.Has(offset, 32))
+        return QRegion();
+    size = std::min(size, static_cast<std::uint32_t>(r.Size() - offset)); // the record holds no more
+    if (size < 32 || !r.Has(offset, size))
         return QRegion();
     const std::uint32_t headerSize = r.U32(offset);
     const std::uint32_t count = r.U32(offset + 8);
@@ -241,11 +234,9 @@ QRegion TEmfPlayback::ReadRegion(const TRecordView& r, std::size_t offset, std::
         const TEmfRectL rc = r.RectL(rects + i * 16);
         const QRectF lr(QPointF(rc.Left, rc.Top), QPointF(rc.Right, rc.Bottom));
         if (aligned) {
-            const QPointF a = xf.map(lr.topLeft()), b = xf.map(lr.bottomRight());
-            const int x1 = RoundClamp(std::min(a.x(), b.x())), x2 = RoundClamp(std::max(a.x(), b.x()));
-            const int y1 = RoundClamp(std::min(a.y(), b.y())), y2 = RoundClamp(std::max(a.y(), b.y()));
-            if (x2 > x1 && y2 > y1)
-                list.emplace_back(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
+            const QRect d = DevicePixels(xf, lr);
+            if (!d.isEmpty())
+                list.push_back(d);
         } else {
             rotated += QRegion(xf.map(QPolygonF(lr)).toPolygon());
         }
@@ -279,23 +270,24 @@ void TEmfPlayback::FillDeviceRegion(const QRegion& rgn, const QBrush& brush)
     FillDevicePath(path, brush);
 }
 
+// The region records: cbRgnData at 24; FILLRGN and FRAMERGN name a brush at 28. A region
+// the record does not hold reads as empty, which draws nothing.
 void TEmfPlayback::OnFillRgn(const TRecordView& r)
 {
-    const std::uint32_t size = r.U32(24);
-    TObjectRef brush = Object(r.U32(28));
-    if (!brush || brush->Kind != TGdiObject::Brush || !r.Has(32, 32))
+    const TObjectRef brush = Object(r.U32(28));
+    if (!brush || brush->Kind != TGdiObject::Brush)
         return;
-    const QRegion rgn = ReadRegion(r, 32, std::min<std::uint32_t>(size, r.Size() - 32), Xf());
-    FillDeviceRegion(rgn, MakeBrush(brush, true));
+    FillDeviceRegion(ReadRegion(r, 32, r.U32(24), Xf()), MakeBrush(brush, true));
 }
 
 void TEmfPlayback::OnFrameRgn(const TRecordView& r)
 {
-    const std::uint32_t size = r.U32(24);
-    TObjectRef brush = Object(r.U32(28));
-    if (!brush || brush->Kind != TGdiObject::Brush || !r.Has(40, 32))
+    const TObjectRef brush = Object(r.U32(28));
+    if (!brush || brush->Kind != TGdiObject::Brush)
         return;
-    const QRegion rgn = ReadRegion(r, 40, std::min<std::uint32_t>(size, r.Size() - 40), Xf());
+    const QRegion rgn = ReadRegion(r, 40, r.U32(24), Xf());
+    if (rgn.isEmpty())
+        return;
     const int w = std::clamp(RoundClamp(std::abs(r.I32(32)) * ScaleX()), 1, 10000);
     const int h = std::clamp(RoundClamp(std::abs(r.I32(36)) * ScaleY()), 1, 10000);
     // The frame is the region less the region shrunk by the frame's width and height.
@@ -306,10 +298,7 @@ void TEmfPlayback::OnFrameRgn(const TRecordView& r)
 
 void TEmfPlayback::OnInvertRgn(const TRecordView& r)
 {
-    const std::uint32_t size = r.U32(24);
-    if (!r.Has(28, 32))
-        return;
-    const QRegion rgn = ReadRegion(r, 28, std::min<std::uint32_t>(size, r.Size() - 28), Xf());
+    const QRegion rgn = ReadRegion(r, 28, r.U32(24), Xf());
     if (rgn.isEmpty())
         return;
     BeginDraw();
@@ -325,11 +314,7 @@ void TEmfPlayback::OnInvertRgn(const TRecordView& r)
 
 void TEmfPlayback::OnPaintRgn(const TRecordView& r)
 {
-    const std::uint32_t size = r.U32(24);
-    if (!r.Has(28, 32))
-        return;
-    const QRegion rgn = ReadRegion(r, 28, std::min<std::uint32_t>(size, r.Size() - 28), Xf());
-    FillDeviceRegion(rgn, MakeBrush(dc_.Brush, true));
+    FillDeviceRegion(ReadRegion(r, 28, r.U32(24), Xf()), MakeBrush(dc_.Brush, true));
 }
 
 } // namespace qrp::emf

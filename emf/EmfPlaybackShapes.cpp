@@ -16,30 +16,35 @@ namespace qrp::emf {
 // Drawing helpers: shapes are mapped to device pixels and drawn there, so that pens are
 // as wide and patterns as large in pixels as GDI draws them.
 
+void TEmfPlayback::DrawDevicePath(const QPainterPath& path, const QPen& pen, const QBrush& brush)
+{
+    BeginDraw();
+    p_.save();
+    ConfigureRop2(p_, dc_.Rop2);
+    p_.setPen(pen);
+    p_.setBrush(brush);
+    p_.drawPath(path);
+    p_.restore();
+}
+
 void TEmfPlayback::FillDevicePath(const QPainterPath& path, const QBrush& brush)
 {
     if (brush.style() == Qt::NoBrush || dc_.Rop2 == R2_NOP)
         return;
-    BeginDraw();
-    p_.save();
-    ConfigureRop2(p_, dc_.Rop2);
-    p_.setPen(Qt::NoPen);
-    p_.setBrush(brush);
-    p_.drawPath(path);
-    p_.restore();
+    DrawDevicePath(path, Qt::NoPen, brush);
 }
 
 void TEmfPlayback::StrokeDevicePath(const QPainterPath& path)
 {
     if (PenIsNull() || dc_.Rop2 == R2_NOP)
         return;
-    BeginDraw();
-    p_.save();
-    ConfigureRop2(p_, dc_.Rop2);
-    p_.setPen(MakePen());
-    p_.setBrush(Qt::NoBrush);
-    p_.drawPath(path);
-    p_.restore();
+    DrawDevicePath(path, MakePen(), Qt::NoBrush);
+}
+
+void TEmfPlayback::FillAndStrokeDevicePath(const QPainterPath& path)
+{
+    FillDevicePath(path, MakeBrush(dc_.Brush, true));
+    StrokeDevicePath(path);
 }
 
 void TEmfPlayback::DrawLogicalPath(const QPainterPath& path, bool fill, bool stroke)
@@ -50,11 +55,19 @@ void TEmfPlayback::DrawLogicalPath(const QPainterPath& path, bool fill, bool str
     }
     QPainterPath dev = Xf().map(path);
     SnapToPixels(dev);
-    dev.setFillRule(dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+    dev.setFillRule(FillRule());
     if (fill)
         FillDevicePath(dev, MakeBrush(dc_.Brush, true));
     if (stroke)
         StrokeDevicePath(dev);
+}
+
+void TEmfPlayback::DrawFromCurrentPosition(const QPainterPath& path)
+{
+    if (inPath_)
+        AppendToPath(path, true);
+    else
+        DrawLogicalPath(path, false, true);
 }
 
 std::vector<QPointF> TEmfPlayback::ReadPoints(const TRecordView& r, std::size_t offset,
@@ -102,7 +115,7 @@ void TEmfPlayback::DrawPolyline(const std::vector<QPointF>& pts, bool polygon)
     if (polygon) {
         p_.setPen(MakePen());
         p_.setBrush(MakeBrush(dc_.Brush, true));
-        p_.drawPolygon(poly, dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+        p_.drawPolygon(poly, FillRule());
     } else if (!PenIsNull()) {
         p_.setPen(MakePen());
         p_.drawPolyline(poly);
@@ -164,10 +177,7 @@ void TEmfPlayback::OnPolyBezierTo(const TRecordView& r)
         return;
     QPainterPath path;
     AppendTo(path, dc_.CurPos, pts, true);
-    if (inPath_)
-        AppendToPath(path, true);
-    else
-        DrawLogicalPath(path, false, true);
+    DrawFromCurrentPosition(path);
     dc_.CurPos = pts[(pts.size() / 3) * 3 - 1];
 }
 void TEmfPlayback::OnPolyBezierTo16(const TRecordView& r) { OnPolyBezierTo(r); }
@@ -190,18 +200,13 @@ void TEmfPlayback::OnPolylineTo(const TRecordView& r)
 }
 void TEmfPlayback::OnPolylineTo16(const TRecordView& r) { OnPolylineTo(r); }
 
-namespace {
 // POLYPOLYLINE / POLYPOLYGON: nPolys, total count, the counts, then the points.
-bool ReadPolyPoly(const TRecordView& r, bool shortPoints, std::vector<std::uint32_t>& counts,
-                  std::vector<QPointF>& pts)
+bool TEmfPlayback::ReadPolyPoly(const TRecordView& r, std::vector<std::uint32_t>& counts,
+                                std::vector<QPointF>& pts)
 {
     const std::uint32_t nPolys = r.U32(24);
     const std::uint32_t total = r.U32(28);
     if (!r.HasArray(32, nPolys, 4))
-        return false;
-    const std::size_t ptsOffset = 32 + std::size_t(nPolys) * 4;
-    const std::size_t item = shortPoints ? 4 : 8;
-    if (!r.HasArray(ptsOffset, total, item))
         return false;
     std::uint64_t sum = 0;
     counts.resize(nPolys);
@@ -209,25 +214,18 @@ bool ReadPolyPoly(const TRecordView& r, bool shortPoints, std::vector<std::uint3
         counts[i] = r.U32(32 + i * 4);
         sum += counts[i];
     }
-    if (sum > total)
+    const std::size_t ptsOffset = 32 + std::size_t(nPolys) * 4;
+    if (!r.HasArray(ptsOffset, total, HasSmallPoints(r) ? 4 : 8) || sum > total)
         return false;
-    pts.reserve(total);
-    for (std::uint32_t i = 0; i < total; ++i) {
-        const std::size_t o = ptsOffset + i * item;
-        if (shortPoints)
-            pts.emplace_back(r.I16(o), r.I16(o + 2));
-        else
-            pts.emplace_back(r.I32(o), r.I32(o + 4));
-    }
+    pts = ReadPoints(r, ptsOffset, total, HasSmallPoints(r));
     return true;
 }
-} // namespace
 
 void TEmfPlayback::OnPolyPolyline(const TRecordView& r)
 {
     std::vector<std::uint32_t> counts;
     std::vector<QPointF> pts;
-    if (!ReadPolyPoly(r, r.Type() == EMR_POLYPOLYLINE16, counts, pts))
+    if (!ReadPolyPoly(r, counts, pts))
         return;
     std::size_t at = 0;
     for (std::uint32_t c : counts) {
@@ -243,7 +241,7 @@ void TEmfPlayback::OnPolyPolygon(const TRecordView& r)
 {
     std::vector<std::uint32_t> counts;
     std::vector<QPointF> pts;
-    if (!ReadPolyPoly(r, r.Type() == EMR_POLYPOLYGON16, counts, pts))
+    if (!ReadPolyPoly(r, counts, pts))
         return;
     QPainterPath path;
     std::size_t at = 0;
@@ -296,10 +294,7 @@ void TEmfPlayback::OnPolyDraw(const TRecordView& r)
         }
         dc_.CurPos = pts[std::min<std::uint32_t>(i, n - 1)];
     }
-    if (inPath_)
-        AppendToPath(path, true);
-    else
-        DrawLogicalPath(path, false, true);
+    DrawFromCurrentPosition(path);
 }
 void TEmfPlayback::OnPolyDraw16(const TRecordView& r) { OnPolyDraw(r); }
 
@@ -384,8 +379,7 @@ void TEmfPlayback::OnEllipse(const TRecordView& r)
         return;
     QPainterPath path;
     path.addEllipse(QRectF(d.left(), d.top(), d.width() - 1, d.height() - 1));
-    FillDevicePath(path, MakeBrush(dc_.Brush, true));
-    StrokeDevicePath(path);
+    FillAndStrokeDevicePath(path);
 }
 
 bool TEmfPlayback::DrawPixelEllipse(const QRect& d)
@@ -454,20 +448,18 @@ void TEmfPlayback::OnRoundRect(const TRecordView& r)
     const double rx = std::min(cw * ScaleX() / 2, box.width() / 2);
     const double ry = std::min(ch * ScaleY() / 2, box.height() / 2);
     path.addRoundedRect(box, rx, ry);
-    FillDevicePath(path, MakeBrush(dc_.Brush, true));
-    StrokeDevicePath(path);
+    FillAndStrokeDevicePath(path);
 }
 
 // Arc geometry in device space: GDI measures the radial end points and the direction
 // as they appear on the device.
-bool TEmfPlayback::ArcGeometry(const TRecordView& r, QRectF& box, double& startDeg,
-                               double& sweepDeg, QPointF& startPt, QPointF& endPt)
+bool TEmfPlayback::ArcGeometry(const TRecordView& r, TArcGeometry& g)
 {
     const TEmfRectL rc = r.RectL(8);
     const QRectF lr = QRectF(QPointF(rc.Left, rc.Top), QPointF(rc.Right, rc.Bottom)).normalized();
     const QTransform& t = Xf();
     const QRectF dbox = t.mapRect(lr);
-    box = QRectF(dbox.left(), dbox.top(), std::max(0.0, dbox.width() - 1), std::max(0.0, dbox.height() - 1));
+    const QRectF box(dbox.left(), dbox.top(), std::max(0.0, dbox.width() - 1), std::max(0.0, dbox.height() - 1));
     if (box.width() <= 0 || box.height() <= 0)
         return false;
     const QPointF c = box.center();
@@ -477,17 +469,16 @@ bool TEmfPlayback::ArcGeometry(const TRecordView& r, QRectF& box, double& startD
         // Angle on the ellipse, scaled to a circle, counter-clockwise as seen.
         return std::atan2(-(p.y() - c.y()) / box.height(), (p.x() - c.x()) / box.width()) * 180.0 / M_PI;
     };
-    startDeg = angle(s);
+    const double startDeg = angle(s);
     const double endDeg = angle(e);
     bool clockwise = dc_.ArcDirection == AD_CLOCKWISE;
     if (t.determinant() < 0 && t.m22() > 0)
         clockwise = !clockwise;
+    double sweepDeg = endDeg - startDeg;
     if (!clockwise) {
-        sweepDeg = endDeg - startDeg;
         if (sweepDeg <= 0)
             sweepDeg += 360;
     } else {
-        sweepDeg = endDeg - startDeg;
         if (sweepDeg >= 0)
             sweepDeg -= 360;
     }
@@ -495,94 +486,66 @@ bool TEmfPlayback::ArcGeometry(const TRecordView& r, QRectF& box, double& startD
         const double a = deg * M_PI / 180.0;
         return QPointF(c.x() + box.width() / 2 * std::cos(a), c.y() - box.height() / 2 * std::sin(a));
     };
-    startPt = onEllipse(startDeg);
-    endPt = onEllipse(startDeg + sweepDeg);
+    g.Box = box;
+    g.StartDeg = startDeg;
+    g.SweepDeg = sweepDeg;
+    g.Start = onEllipse(startDeg);
+    g.End = onEllipse(startDeg + sweepDeg);
     return true;
 }
 
-void TEmfPlayback::OnArc(const TRecordView& r)
+// ARC, CHORD and PIE: the same arc, stroked alone, closed by its chord or through the
+// centre; the closed ones are filled too.
+void TEmfPlayback::DrawArcShape(const TRecordView& r, TArcShape shape)
 {
-    QRectF box;
-    double a0, sweep;
-    QPointF s, e;
-    if (!ArcGeometry(r, box, a0, sweep, s, e))
+    TArcGeometry g;
+    if (!ArcGeometry(r, g))
         return;
     QPainterPath path;
-    path.arcMoveTo(box, a0);
-    path.arcTo(box, a0, sweep);
+    if (shape == TArcShape::Pie)
+        path.moveTo(g.Box.center());
+    else
+        path.arcMoveTo(g.Box, g.StartDeg);
+    path.arcTo(g.Box, g.StartDeg, g.SweepDeg);
+    if (shape != TArcShape::Arc)
+        path.closeSubpath();
     if (inPath_) {
         if (path_.elementCount() < kMaxPathElements)
             path_.addPath(path);
         pathHasFigure_ = true;
-        return;
+    } else if (shape == TArcShape::Arc) {
+        StrokeDevicePath(path);
+    } else {
+        FillAndStrokeDevicePath(path);
     }
-    StrokeDevicePath(path);
 }
+
+void TEmfPlayback::OnArc(const TRecordView& r) { DrawArcShape(r, TArcShape::Arc); }
+void TEmfPlayback::OnChord(const TRecordView& r) { DrawArcShape(r, TArcShape::Chord); }
+void TEmfPlayback::OnPie(const TRecordView& r) { DrawArcShape(r, TArcShape::Pie); }
 
 void TEmfPlayback::OnArcTo(const TRecordView& r)
 {
-    QRectF box;
-    double a0, sweep;
-    QPointF s, e;
-    if (!ArcGeometry(r, box, a0, sweep, s, e))
+    TArcGeometry g;
+    if (!ArcGeometry(r, g))
         return;
-    QPainterPath path;
-    path.moveTo(Xf().map(dc_.CurPos));
-    path.lineTo(s);
-    path.arcTo(box, a0, sweep);
     if (inPath_) {
         if (!pathHasFigure_)
             path_.moveTo(Snap(Xf().map(dc_.CurPos)));
-        path_.lineTo(s);
-        path_.arcTo(box, a0, sweep);
+        path_.lineTo(g.Start);
+        path_.arcTo(g.Box, g.StartDeg, g.SweepDeg);
         pathHasFigure_ = true;
     } else {
+        QPainterPath path;
+        path.moveTo(Xf().map(dc_.CurPos));
+        path.lineTo(g.Start);
+        path.arcTo(g.Box, g.StartDeg, g.SweepDeg);
         StrokeDevicePath(path);
     }
     bool ok = false;
     const QTransform inv = Xf().inverted(&ok);
     if (ok)
-        dc_.CurPos = inv.map(e);
-}
-
-void TEmfPlayback::OnChord(const TRecordView& r)
-{
-    QRectF box;
-    double a0, sweep;
-    QPointF s, e;
-    if (!ArcGeometry(r, box, a0, sweep, s, e))
-        return;
-    QPainterPath path;
-    path.arcMoveTo(box, a0);
-    path.arcTo(box, a0, sweep);
-    path.closeSubpath();
-    if (inPath_) {
-        path_.addPath(path);
-        pathHasFigure_ = true;
-        return;
-    }
-    FillDevicePath(path, MakeBrush(dc_.Brush, true));
-    StrokeDevicePath(path);
-}
-
-void TEmfPlayback::OnPie(const TRecordView& r)
-{
-    QRectF box;
-    double a0, sweep;
-    QPointF s, e;
-    if (!ArcGeometry(r, box, a0, sweep, s, e))
-        return;
-    QPainterPath path;
-    path.moveTo(box.center());
-    path.arcTo(box, a0, sweep);
-    path.closeSubpath();
-    if (inPath_) {
-        path_.addPath(path);
-        pathHasFigure_ = true;
-        return;
-    }
-    FillDevicePath(path, MakeBrush(dc_.Brush, true));
-    StrokeDevicePath(path);
+        dc_.CurPos = inv.map(g.End);
 }
 
 void TEmfPlayback::OnAngleArc(const TRecordView& r)
@@ -600,10 +563,7 @@ void TEmfPlayback::OnAngleArc(const TRecordView& r)
     // is the same sense Qt uses.
     path.arcTo(box, start, sweepClamped);
     const QPointF end = path.currentPosition();
-    if (inPath_)
-        AppendToPath(path, true);
-    else
-        DrawLogicalPath(path, false, true);
+    DrawFromCurrentPosition(path);
     dc_.CurPos = end;
 }
 

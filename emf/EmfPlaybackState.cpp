@@ -60,11 +60,7 @@ bool TEmfPlayback::AxisAligned()
 
 QRect TEmfPlayback::DeviceRectRaw(const QRectF& logical)
 {
-    const QPointF a = Xf().map(logical.topLeft());
-    const QPointF b = Xf().map(logical.bottomRight());
-    const int x1 = RoundClamp(std::min(a.x(), b.x())), x2 = RoundClamp(std::max(a.x(), b.x()));
-    const int y1 = RoundClamp(std::min(a.y(), b.y())), y2 = RoundClamp(std::max(a.y(), b.y()));
-    return QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
+    return DevicePixels(Xf(), logical);
 }
 
 QRect TEmfPlayback::DeviceRect(const TEmfRectL& r)

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QPainterPath>
 #include <QPointF>
+#include <QRect>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -46,6 +48,16 @@ inline QPointF Snap(const QPointF& p)
 inline QColor ColorRef(std::uint32_t c)
 {
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+// The device pixels a logical rectangle covers under xf (axis-aligned): its corners
+// rounded, right and bottom exclusive. Empty when it covers none.
+inline QRect DevicePixels(const QTransform& xf, const QRectF& logical)
+{
+    const QPointF a = xf.map(logical.topLeft()), b = xf.map(logical.bottomRight());
+    const int x1 = RoundClamp(std::min(a.x(), b.x())), x2 = RoundClamp(std::max(a.x(), b.x()));
+    const int y1 = RoundClamp(std::min(a.y(), b.y())), y2 = RoundClamp(std::max(a.y(), b.y()));
+    return QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
 }
 
 inline bool SaneFloat(float f)

@@ -228,8 +228,13 @@ private:
     void PutBytes(std::span<const std::uint8_t> b);
     void Pad();
     void End();
+    void Bare(std::uint32_t type);                           // a record of no parameters
+    void WithRect(std::uint32_t type, const TEmfRectL& rect); // a record of one rectangle
     void Simple(std::uint32_t type, std::uint32_t value);
     void Pair(std::uint32_t type, std::int32_t a, std::int32_t b);
+    void PutPoints(std::span<const TPointL> points, bool small);
+    void PutDibFields(std::uint32_t offBmi, const TDib* dib);
+    void PutDib(const TDib* dib);
     void Poly(std::uint32_t type16, std::uint32_t type32, std::span<const TPointL> points);
     void PolyPoly(std::uint32_t type16, std::uint32_t type32, std::span<const TPointL> points,
                   std::span<const std::uint32_t> counts);

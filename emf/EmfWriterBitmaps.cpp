@@ -9,14 +9,29 @@ namespace qrp::emf {
 
 // ---- bitmaps ------------------------------------------------------------------------------
 
+// offBmi, cbBmi, offBits, cbBits of a DIB stored at offBmi (all 0 without one).
+void TEmfWriter::PutDibFields(std::uint32_t offBmi, const TDib* dib)
+{
+    const std::uint32_t cbBmi = dib ? std::uint32_t(dib->Info.size()) : 0;
+    Put32(dib ? offBmi : 0);
+    Put32(cbBmi);
+    Put32(dib ? offBmi + cbBmi : 0);
+    Put32(dib ? std::uint32_t(dib->Bits.size()) : 0);
+}
+
+void TEmfWriter::PutDib(const TDib* dib)
+{
+    if (dib) {
+        PutBytes(dib->Info);
+        PutBytes(dib->Bits);
+    }
+}
+
 void TEmfWriter::StretchDIBits(const TEmfRectL& bounds, std::int32_t xDest, std::int32_t yDest,
                                std::int32_t cxDest, std::int32_t cyDest, std::int32_t xSrc,
                                std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc,
                                const TDib& dib, std::uint32_t rop, std::uint32_t usage)
 {
-    const std::uint32_t offBmi = 80;
-    const std::uint32_t cbBmi = std::uint32_t(dib.Info.size());
-    const std::uint32_t offBits = offBmi + cbBmi;
     Begin(EMR_STRETCHDIBITS, 80 + dib.Info.size() + dib.Bits.size());
     PutRect(bounds);
     PutI32(xDest);
@@ -25,16 +40,12 @@ void TEmfWriter::StretchDIBits(const TEmfRectL& bounds, std::int32_t xDest, std:
     PutI32(ySrc);
     PutI32(cxSrc);
     PutI32(cySrc);
-    Put32(offBmi);
-    Put32(cbBmi);
-    Put32(offBits);
-    Put32(std::uint32_t(dib.Bits.size()));
+    PutDibFields(80, &dib);
     Put32(usage);
     Put32(rop);
     PutI32(cxDest);
     PutI32(cyDest);
-    PutBytes(dib.Info);
-    PutBytes(dib.Bits);
+    PutDib(&dib);
     End();
     AddBounds(bounds);
 }
@@ -57,14 +68,8 @@ void TEmfWriter::BitBlt(const TEmfRectL& bounds, std::int32_t xDest, std::int32_
     PutXForm(TXForm{});
     Put32(0); // background colour of the source
     Put32(0); // DIB_RGB_COLORS
-    Put32(dib ? 100 : 0);
-    Put32(cbBmi);
-    Put32(dib ? 100 + cbBmi : 0);
-    Put32(cbBits);
-    if (dib) {
-        PutBytes(dib->Info);
-        PutBytes(dib->Bits);
-    }
+    PutDibFields(100, dib);
+    PutDib(dib);
     End();
     AddBounds(bounds);
 }
@@ -74,7 +79,6 @@ void TEmfWriter::AlphaBlend(const TEmfRectL& bounds, std::int32_t xDest, std::in
                             std::int32_t ySrc, std::int32_t cxSrc, std::int32_t cySrc,
                             const TDib& dib)
 {
-    const std::uint32_t cbBmi = std::uint32_t(dib.Info.size());
     Begin(EMR_ALPHABLEND, 108 + dib.Info.size() + dib.Bits.size());
     PutRect(bounds);
     PutI32(xDest);
@@ -88,14 +92,10 @@ void TEmfWriter::AlphaBlend(const TEmfRectL& bounds, std::int32_t xDest, std::in
     PutXForm(TXForm{});
     Put32(0);
     Put32(0);
-    Put32(108);
-    Put32(cbBmi);
-    Put32(108 + cbBmi);
-    Put32(std::uint32_t(dib.Bits.size()));
+    PutDibFields(108, &dib);
     PutI32(cxSrc);
     PutI32(cySrc);
-    PutBytes(dib.Info);
-    PutBytes(dib.Bits);
+    PutDib(&dib);
     End();
     AddBounds(bounds);
 }

@@ -61,17 +61,11 @@ std::uint32_t TEmfWriter::CreateBrushIndirect(std::uint32_t style, std::uint32_t
 std::uint32_t TEmfWriter::CreateDibPatternBrush(const TDib& dib, std::uint32_t usage)
 {
     const std::uint32_t h = AllocateHandle();
-    const std::uint32_t offBmi = 32;
-    const std::uint32_t cbBmi = std::uint32_t(dib.Info.size());
     Begin(EMR_CREATEDIBPATTERNBRUSHPT, 32 + dib.Info.size() + dib.Bits.size());
     Put32(h);
     Put32(usage);
-    Put32(offBmi);
-    Put32(cbBmi);
-    Put32(offBmi + cbBmi);
-    Put32(std::uint32_t(dib.Bits.size()));
-    PutBytes(dib.Info);
-    PutBytes(dib.Bits);
+    PutDibFields(32, &dib);
+    PutDib(&dib);
     End();
     return h;
 }

@@ -10,69 +10,34 @@ namespace qrp::emf {
 
 // ---- paths ------------------------------------------------------------------------------
 
-void TEmfWriter::BeginPath()
-{
-    Begin(EMR_BEGINPATH, 8);
-    End();
-}
+void TEmfWriter::BeginPath() { Bare(EMR_BEGINPATH); }
+void TEmfWriter::EndPath() { Bare(EMR_ENDPATH); }
+void TEmfWriter::CloseFigure() { Bare(EMR_CLOSEFIGURE); }
+void TEmfWriter::AbortPath() { Bare(EMR_ABORTPATH); }
 
-void TEmfWriter::EndPath()
-{
-    Begin(EMR_ENDPATH, 8);
-    End();
-}
-
-void TEmfWriter::CloseFigure()
-{
-    Begin(EMR_CLOSEFIGURE, 8);
-    End();
-}
-
-void TEmfWriter::AbortPath()
-{
-    Begin(EMR_ABORTPATH, 8);
-    End();
-}
-
+// The path records carry the device extent of what they draw.
 void TEmfWriter::FillPath(const TEmfRectL& bounds)
 {
-    Begin(EMR_FILLPATH, 24);
-    PutRect(bounds);
-    End();
+    WithRect(EMR_FILLPATH, bounds);
     AddBounds(bounds);
 }
 
 void TEmfWriter::StrokePath(const TEmfRectL& bounds)
 {
-    Begin(EMR_STROKEPATH, 24);
-    PutRect(bounds);
-    End();
+    WithRect(EMR_STROKEPATH, bounds);
     AddBounds(bounds);
 }
 
 void TEmfWriter::StrokeAndFillPath(const TEmfRectL& bounds)
 {
-    Begin(EMR_STROKEANDFILLPATH, 24);
-    PutRect(bounds);
-    End();
+    WithRect(EMR_STROKEANDFILLPATH, bounds);
     AddBounds(bounds);
 }
 
 // ---- clipping -------------------------------------------------------------------------
 
-void TEmfWriter::IntersectClipRect(const TEmfRectL& rect)
-{
-    Begin(EMR_INTERSECTCLIPRECT, 24);
-    PutRect(rect);
-    End();
-}
-
-void TEmfWriter::ExcludeClipRect(const TEmfRectL& rect)
-{
-    Begin(EMR_EXCLUDECLIPRECT, 24);
-    PutRect(rect);
-    End();
-}
+void TEmfWriter::IntersectClipRect(const TEmfRectL& rect) { WithRect(EMR_INTERSECTCLIPRECT, rect); }
+void TEmfWriter::ExcludeClipRect(const TEmfRectL& rect) { WithRect(EMR_EXCLUDECLIPRECT, rect); }
 
 void TEmfWriter::ExtSelectClipRgn(std::span<const TEmfRectL> rects, std::uint32_t mode)
 {

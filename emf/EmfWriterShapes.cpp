@@ -32,6 +32,19 @@ void TEmfWriter::LineTo(std::int32_t x, std::int32_t y)
     AddBounds(Inflated({x, y, x, y}));
 }
 
+void TEmfWriter::PutPoints(std::span<const TPointL> points, bool small)
+{
+    for (const TPointL& p : points) {
+        if (small) {
+            Put16(std::uint16_t(std::int16_t(p.X)));
+            Put16(std::uint16_t(std::int16_t(p.Y)));
+        } else {
+            PutI32(p.X);
+            PutI32(p.Y);
+        }
+    }
+}
+
 void TEmfWriter::Poly(std::uint32_t type16, std::uint32_t type32, std::span<const TPointL> points)
 {
     const bool small = Fits16(points);
@@ -44,15 +57,7 @@ void TEmfWriter::Poly(std::uint32_t type16, std::uint32_t type32, std::span<cons
     Begin(small ? type16 : type32, 28 + points.size() * (small ? 4 : 8));
     PutRect(b);
     Put32(std::uint32_t(points.size()));
-    for (const TPointL& p : points) {
-        if (small) {
-            Put16(std::uint16_t(std::int16_t(p.X)));
-            Put16(std::uint16_t(std::int16_t(p.Y)));
-        } else {
-            PutI32(p.X);
-            PutI32(p.Y);
-        }
-    }
+    PutPoints(points, small);
     End();
     AddBounds(b);
 }
@@ -74,15 +79,7 @@ void TEmfWriter::PolyPoly(std::uint32_t type16, std::uint32_t type32, std::span<
     Put32(std::uint32_t(points.size()));
     for (std::uint32_t c : counts)
         Put32(c);
-    for (const TPointL& p : points) {
-        if (small) {
-            Put16(std::uint16_t(std::int16_t(p.X)));
-            Put16(std::uint16_t(std::int16_t(p.Y)));
-        } else {
-            PutI32(p.X);
-            PutI32(p.Y);
-        }
-    }
+    PutPoints(points, small);
     End();
     AddBounds(b);
 }

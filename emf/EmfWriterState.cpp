@@ -9,6 +9,19 @@ namespace qrp::emf {
 
 // ---- state --------------------------------------------------------------------------
 
+void TEmfWriter::Bare(std::uint32_t type)
+{
+    Begin(type, 8);
+    End();
+}
+
+void TEmfWriter::WithRect(std::uint32_t type, const TEmfRectL& rect)
+{
+    Begin(type, 24);
+    PutRect(rect);
+    End();
+}
+
 void TEmfWriter::Simple(std::uint32_t type, std::uint32_t value)
 {
     Begin(type, 12);
@@ -26,11 +39,7 @@ void TEmfWriter::SetRop2(std::uint32_t rop2) { Simple(EMR_SETROP2, rop2); }
 void TEmfWriter::SetStretchBltMode(std::uint32_t mode) { Simple(EMR_SETSTRETCHBLTMODE, mode); }
 void TEmfWriter::RestoreDC(std::int32_t relative) { Simple(EMR_RESTOREDC, std::uint32_t(relative)); }
 
-void TEmfWriter::SaveDC()
-{
-    Begin(EMR_SAVEDC, 8);
-    End();
-}
+void TEmfWriter::SaveDC() { Bare(EMR_SAVEDC); }
 
 void TEmfWriter::Pair(std::uint32_t type, std::int32_t a, std::int32_t b)
 {
