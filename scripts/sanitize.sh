@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Qt-free libraries and their tests with ThreadSanitizer (clang) and runs
-# the storage suite, whose producer/reader test exercises the locks.
+# the plain suites (base, storage and the page picture), whose producer/reader test
+# exercises the locks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-tsan -G Ninja -DQRP_CORE_ONLY=ON -DQRP_BUILD_BENCH=OFF \
@@ -8,4 +9,4 @@ cmake -S . -B build-tsan -G Ninja -DQRP_CORE_ONLY=ON -DQRP_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
 cmake --build build-tsan -j"$(nproc)"
-(cd build-tsan && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$(nproc)" -L storage)
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$(nproc)" -L "base|storage|emf")

@@ -1,4 +1,4 @@
-#include "TestEmf.h"
+#include "tests/support/TestEmf.h"
 
 #include "base/Stream.h"
 #include "storage/QRCompress.h"

@@ -1,4 +1,4 @@
-#include "TestEmf.h"
+#include "tests/support/TestEmf.h"
 
 #include "base/Errors.h"
 #include "base/ScreenMetrics.h"
