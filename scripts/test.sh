@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the unit and GUI suites under
 # ctest (with a real CUPS queue that prints to PDF), the ThreadSanitizer run of the
-# storage suite, and each fuzz target for 60 seconds.
+# plain suites (base, storage, page picture), and each fuzz target for 60 seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
