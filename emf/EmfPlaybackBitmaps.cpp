@@ -3,6 +3,7 @@
 #include "emf/EmfPlayback.h"
 
 #include "emf/DibImage.h"
+#include "emf/EmfPlaybackSupport.h"
 #include "emf/RasterOps.h"
 
 #include <cmath>
@@ -208,7 +209,7 @@ void TEmfPlayback::OnTransparentBlt(const TRecordView& r)
         return;
     BlitSource source{&dib.image, src};
     DrawInLogicalUnits([&] {
-        TransparentBlt(p_, destRect, source, qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), dc_.StretchMode);
+        TransparentBlt(p_, destRect, source, ColorRef(c).rgb(), dc_.StretchMode);
     });
 }
 

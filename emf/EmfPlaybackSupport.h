@@ -13,7 +13,6 @@
 
 namespace qrp::emf {
 
-
 // Limits that keep damaged pictures from exhausting memory or time.
 constexpr std::size_t kMaxSaveDepth = 1024;
 constexpr int kMaxPathElements = 1 << 21;
