@@ -158,6 +158,8 @@ QPen TEmfPlayback::MakePen()
     return pen;
 }
 
+// The six hatches as GDI draws them, on an 8 x 8 cell whose origin is the brush origin:
+// horizontal lines on row 3, vertical ones on column 4, the diagonals through the corners.
 QImage TEmfPlayback::HatchImage(std::uint32_t hatch, const QColor& color) const
 {
     QImage img(8, 8, QImage::Format_ARGB32);
@@ -166,13 +168,13 @@ QImage TEmfPlayback::HatchImage(std::uint32_t hatch, const QColor& color) const
     const QRgb c = color.rgba();
     for (int i = 0; i < 8; ++i) {
         switch (hatch) {
-        case HS_HORIZONTAL: img.setPixel(i, 7, c); break;
-        case HS_VERTICAL: img.setPixel(7, i, c); break;
+        case HS_HORIZONTAL: img.setPixel(i, 3, c); break;
+        case HS_VERTICAL: img.setPixel(4, i, c); break;
         case HS_FDIAGONAL: img.setPixel(i, i, c); break;
         case HS_BDIAGONAL: img.setPixel(7 - i, i, c); break;
-        case HS_CROSS: img.setPixel(i, 7, c); img.setPixel(7, i, c); break;
+        case HS_CROSS: img.setPixel(i, 3, c); img.setPixel(4, i, c); break;
         case HS_DIAGCROSS: img.setPixel(i, i, c); img.setPixel(7 - i, i, c); break;
-        default: img.setPixel(i, 7, c); break;
+        default: break;
         }
     }
     return img;
@@ -191,7 +193,8 @@ QBrush TEmfPlayback::MakeBrush(const TObjectRef& obj, bool)
         brush = QBrush(lb.Color);
         break;
     case BS_HATCHED:
-        brush = QBrush(HatchImage(lb.Hatch, lb.Color));
+        // Hatch indices past the six GDI knows fill solid in the brush colour.
+        brush = lb.Hatch <= HS_DIAGCROSS ? QBrush(HatchImage(lb.Hatch, lb.Color)) : QBrush(lb.Color);
         break;
     case BS_PATTERN:
     case BS_DIBPATTERN:

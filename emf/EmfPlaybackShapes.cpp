@@ -343,6 +343,9 @@ void TEmfPlayback::OnRectangle(const TRecordView& r)
     const QRect d = DeviceRectRaw(lr);
     if (d.width() <= 0 || d.height() <= 0)
         return;
+    // Pictures play in the advanced graphics mode, where the outline runs through both
+    // corners, the right and bottom edges included; without a pen the brush fills up to
+    // them, those edges excluded.
     BeginDraw();
     p_.save();
     ConfigureRop2(p_, dc_.Rop2);
@@ -352,14 +355,14 @@ void TEmfPlayback::OnRectangle(const TRecordView& r)
         const double w = pen.widthF();
         // A wide pen lies inside the rectangle with PS_INSIDEFRAME, else centred on it.
         const bool inside = (dc_.Pen->LogPen.Style & PS_STYLE_MASK) == PS_INSIDEFRAME;
-        QRectF box(d.left(), d.top(), d.width() - 1, d.height() - 1);
+        QRectF box(d.left(), d.top(), d.width(), d.height());
         if (inside && w > 1)
             box.adjust(w / 2 - 0.5, w / 2 - 0.5, -(w / 2 - 0.5), -(w / 2 - 0.5));
         p_.setBrush(MakeBrush(dc_.Brush, true));
         p_.setPen(pen);
         p_.drawRect(box);
     } else {
-        p_.fillRect(QRect(d.left(), d.top(), d.width() - 1, d.height() - 1), MakeBrush(dc_.Brush, true));
+        p_.fillRect(d, MakeBrush(dc_.Brush, true));
     }
     p_.restore();
 }
@@ -444,7 +447,10 @@ void TEmfPlayback::OnRoundRect(const TRecordView& r)
     const QRect d = DeviceRectRaw(lr);
     if (d.width() <= 0 || d.height() <= 0)
         return;
-    const QRectF box(d.left(), d.top(), d.width() - 1, d.height() - 1);
+    // The outline ends one pixel inside the right and bottom edges; without a pen the
+    // brush reaches them.
+    const int inset = PenIsNull() ? 0 : 1;
+    const QRectF box(d.left(), d.top(), d.width() - inset, d.height() - inset);
     const double rx = std::min(cw * ScaleX() / 2, box.width() / 2);
     const double ry = std::min(ch * ScaleY() / 2, box.height() / 2);
     path.addRoundedRect(box, rx, ry);

@@ -165,12 +165,69 @@ TPicture& Region(TPicture& pic, std::uint32_t mode, QRect rc)
 
 } // namespace
 
-TEST(EmfPlayerShapes, RectangleRightAndBottomEdgesAreExclusive)
+// Pictures play in the advanced graphics mode: a rectangle's outline runs through both
+// corners, right and bottom included; a brush alone stops short of them. Round rectangles
+// keep the outline inside, ellipses, region fills and clip rectangles exclude the edges.
+TEST(EmfPlayerShapes, RectangleEdgesAsGdiDrawsThemWhilePlaying)
 {
-    TPicture pic(60, 60);
-    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {10, 10, 20, 30});
-    const QImage img = pic.Play();
-    EXPECT_EQ(InkBox(img), QRect(QPoint(10, 10), QPoint(19, 29)));
+    auto box = [](auto&& records) {
+        TPicture pic(200, 200, 4);
+        records(pic);
+        return InkBox(pic.Play());
+    };
+    const QRect inclusive(QPoint(30, 60), QPoint(149, 149));
+    const QRect exclusive(QPoint(30, 60), QPoint(148, 148));
+    EXPECT_EQ(box([](TPicture& p) { p.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {30, 60, 149, 149}); }),
+              inclusive);
+    EXPECT_EQ(box([](TPicture& p) { p.Rec(EMR_SELECTOBJECT, {Stock(NULL_BRUSH)}).Rec(EMR_RECTANGLE, {30, 60, 149, 149}); }),
+              inclusive);
+    EXPECT_EQ(box([](TPicture& p) {
+                  p.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)})
+                      .Rec(EMR_RECTANGLE, {30, 60, 149, 149});
+              }),
+              exclusive);
+    // A five-pixel pen is centred on the outline.
+    EXPECT_EQ(box([](TPicture& p) {
+                  p.Rec(EMR_CREATEPEN, {1, PS_SOLID, 5, 0, 0}).Rec(EMR_SELECTOBJECT, {1})
+                      .Rec(EMR_SELECTOBJECT, {Stock(NULL_BRUSH)}).Rec(EMR_RECTANGLE, {30, 60, 149, 149});
+              }),
+              QRect(QPoint(28, 58), QPoint(151, 151)));
+    // A mapping that turns y upwards: the edges are those on the device.
+    EXPECT_EQ(box([](TPicture& p) {
+                  p.Rec(EMR_SETMAPMODE, {MM_ANISOTROPIC}).Rec(EMR_SETWINDOWEXTEX, {100, -100})
+                      .Rec(EMR_SETVIEWPORTEXTEX, {100, 100}).Rec(EMR_SETVIEWPORTORGEX, {0, 200})
+                      .Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {30, 60, 149, 149});
+              }),
+              QRect(QPoint(30, 51), QPoint(149, 140)));
+    for (std::uint32_t pen : {std::uint32_t(BLACK_PEN), std::uint32_t(NULL_PEN)}) {
+        EXPECT_EQ(box([pen](TPicture& p) {
+                      p.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_SELECTOBJECT, {Stock(pen)})
+                          .Rec(EMR_ROUNDRECT, {30, 60, 149, 149, 20, 20});
+                  }),
+                  exclusive)
+            << pen;
+        EXPECT_EQ(box([pen](TPicture& p) {
+                      p.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_SELECTOBJECT, {Stock(pen)})
+                          .Rec(EMR_ELLIPSE, {30, 60, 149, 149});
+                  }),
+                  exclusive)
+            << pen;
+    }
+    EXPECT_EQ(box([](TPicture& p) {
+                  p.Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_SOLID, 0, 0})
+                      .Rec(EMR_FILLRGN, {0, 0, -1, -1, 48, 1, 32, 1, 1, 16, 30, 60, 149, 149, 30, 60, 149, 149});
+              }),
+              exclusive);
+    EXPECT_EQ(box([](TPicture& p) {
+                  p.Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_SOLID, 0, 0})
+                      .Rec(EMR_FRAMERGN, {0, 0, -1, -1, 48, 1, 2, 3, 32, 1, 1, 16, 30, 60, 149, 149, 30, 60, 149, 149});
+              }),
+              exclusive);
+    EXPECT_EQ(box([](TPicture& p) {
+                  p.Rec(EMR_INTERSECTCLIPRECT, {30, 60, 149, 149}).Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)})
+                      .Rec(EMR_RECTANGLE, {0, 0, 200, 200});
+              }),
+              exclusive);
 }
 
 TEST(EmfPlayerShapes, FrameIsStretchedOntoTheTarget)
@@ -262,6 +319,37 @@ TEST(EmfPlayerShapes, HatchesHaveAnEightPixelPitchOnTheDevice)
     ASSERT_GE(rows.size(), 4u);
     for (std::size_t i = 1; i < rows.size(); ++i)
         EXPECT_EQ(rows[i] - rows[i - 1], 8);
+}
+
+// GDI's hatches on their 8 x 8 cell from the brush origin; indices past the six hatches
+// fill solid in the brush colour.
+TEST(EmfPlayerShapes, HatchPhaseAndUnknownHatchesAsGdiDrawsThem)
+{
+    auto cell = [](std::int32_t hatch, QPoint origin = QPoint()) {
+        TPicture pic(40, 40);
+        pic.Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_HATCHED, 0x0000FF, hatch}).Rec(EMR_SELECTOBJECT, {1})
+            .Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)}).Rec(EMR_SETBKMODE, {TRANSPARENT})
+            .Rec(EMR_SETBRUSHORGEX, {origin.x(), origin.y()}).Rec(EMR_RECTANGLE, {0, 0, 41, 41});
+        const QImage img = pic.Play();
+        std::string rows;
+        for (int y = 16; y < 24; ++y) {
+            for (int x = 16; x < 24; ++x)
+                rows += img.pixel(x, y) == qRgb(255, 255, 255) ? '.' : '#';
+            rows += ' ';
+        }
+        return rows;
+    };
+    EXPECT_EQ(cell(HS_HORIZONTAL), "........ ........ ........ ######## ........ ........ ........ ........ ");
+    EXPECT_EQ(cell(HS_VERTICAL), "....#... ....#... ....#... ....#... ....#... ....#... ....#... ....#... ");
+    EXPECT_EQ(cell(HS_CROSS), "....#... ....#... ....#... ######## ....#... ....#... ....#... ....#... ");
+    EXPECT_EQ(cell(HS_FDIAGONAL), "#....... .#...... ..#..... ...#.... ....#... .....#.. ......#. .......# ");
+    EXPECT_EQ(cell(HS_BDIAGONAL), ".......# ......#. .....#.. ....#... ...#.... ..#..... .#...... #....... ");
+    EXPECT_EQ(cell(HS_DIAGCROSS), "#......# .#....#. ..#..#.. ...##... ...##... ..#..#.. .#....#. #......# ");
+    // The brush origin moves the cell.
+    EXPECT_EQ(cell(HS_CROSS, QPoint(2, 1)), "......#. ......#. ......#. ......#. ######## ......#. ......#. ......#. ");
+    const std::string solid = "######## ######## ######## ######## ######## ######## ######## ######## ";
+    for (std::int32_t hatch = 6; hatch <= 11; ++hatch)
+        EXPECT_EQ(cell(hatch), solid) << hatch;
 }
 
 // Pens and brushes go through the binary raster operation, text does not. PDF has no raster
