@@ -66,11 +66,10 @@ void TEmfPaintEngine::drawRects(const QRectF* rects, int count)
     for (int i = 0; i < count; ++i) {
         const QRectF r = rects[i].normalized();
         if (AxisAligned() && HasPen()) {
-            // A stroked rectangle covers its left..right edge inclusive: the GDI box
-            // with an exclusive right edge one further.
+            // A stroked rectangle covers its left..right edge inclusive, as GDI strokes
+            // a box in the advanced graphics mode pictures are played in.
             const QRectF d = transform_.mapRect(r);
-            writer_->Rectangle({Round(d.left()), Round(d.top()), Round(d.right()) + 1,
-                                Round(d.bottom()) + 1});
+            writer_->Rectangle({Round(d.left()), Round(d.top()), Round(d.right()), Round(d.bottom())});
         } else if (AxisAligned()) {
             // A filled one covers left..right-1, as a polygon fill does; unlike an
             // unstroked GDI box it keeps that size when the page is played larger.

@@ -238,9 +238,11 @@ TEmfRectL TEmfWriter::Inflated(const TEmfRectL& r) const
     return {r.Left - inflate_, r.Top - inflate_, r.Right + inflate_, r.Bottom + inflate_};
 }
 
-TEmfRectL TEmfWriter::BoxExtent(const TEmfRectL& box) const
+TEmfRectL TEmfWriter::BoxExtent(const TEmfRectL& box, bool outlineOnEdges) const
 {
-    const std::int32_t shrink = nullPen_ ? 2 : 1;
+    // Played in the advanced graphics mode, a rectangle's outline covers its right and
+    // bottom edges; every other box, and every fill, stops one pixel short of them.
+    const std::int32_t shrink = outlineOnEdges && !nullPen_ ? 0 : 1;
     const TEmfRectL n{std::min(box.Left, box.Right), std::min(box.Top, box.Bottom),
                       std::max(box.Left, box.Right) - shrink, std::max(box.Top, box.Bottom) - shrink};
     return nullPen_ ? n : Inflated(n);

@@ -242,7 +242,7 @@ private:
     void ArcLike(std::uint32_t type, const TEmfRectL& box, TPointL start, TPointL end);
     TEmfRectL PointBounds(std::span<const TPointL> points) const;
     TEmfRectL Inflated(const TEmfRectL& r) const;
-    TEmfRectL BoxExtent(const TEmfRectL& box) const;
+    TEmfRectL BoxExtent(const TEmfRectL& box, bool outlineOnEdges = false) const;
     static TEmfRectL Union(const TEmfRectL& a, const TEmfRectL& b);
     void Touch(std::int32_t handle);
 

@@ -99,7 +99,7 @@ void TEmfWriter::Box(std::uint32_t type, const TEmfRectL& box)
     Begin(type, 24);
     PutRect(box);
     End();
-    AddBounds(BoxExtent(box));
+    AddBounds(BoxExtent(box, type == EMR_RECTANGLE));
 }
 
 void TEmfWriter::Rectangle(const TEmfRectL& box) { Box(EMR_RECTANGLE, box); }

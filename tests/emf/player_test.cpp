@@ -235,7 +235,7 @@ TEST(EmfPlayerShapes, FrameIsStretchedOntoTheTarget)
     TPicture pic(50, 40);
     pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {10, 10, 20, 20});
     const QImage img = pic.Play(2.0);
-    EXPECT_EQ(InkBox(img), QRect(QPoint(20, 20), QPoint(39, 39)));
+    EXPECT_EQ(InkBox(img), QRect(QPoint(20, 20), QPoint(40, 40)));
     // A target not at the origin: the frame's top-left lands on the target's.
     QImage big(200, 200, QImage::Format_RGB32);
     big.fill(Qt::white);
@@ -244,7 +244,7 @@ TEST(EmfPlayerShapes, FrameIsStretchedOntoTheTarget)
         const auto b = pic.Bytes();
         qrp::PlayEmf(p, b.data(), b.size(), QRectF(100, 50, 50, 40));
     }
-    EXPECT_EQ(InkBox(big), QRect(QPoint(110, 60), QPoint(119, 69)));
+    EXPECT_EQ(InkBox(big), QRect(QPoint(110, 60), QPoint(120, 70)));
 }
 
 TEST(EmfPlayerShapes, StockObjectsAndTheDefaultState)
@@ -259,7 +259,7 @@ TEST(EmfPlayerShapes, StockObjectsAndTheDefaultState)
     pic.Rec(EMR_SELECTOBJECT, {400}).Rec(EMR_RECTANGLE, {30, 5, 50, 25});
     const QImage img = pic.Play();
     EXPECT_TRUE(Ink(img, 5, 15));
-    EXPECT_TRUE(Ink(img, 24, 15));
+    EXPECT_TRUE(Ink(img, 25, 15));
     EXPECT_EQ(img.pixel(15, 15), qRgb(255, 255, 255));
     EXPECT_EQ(img.pixel(40, 40), qRgb(128, 128, 128));
     EXPECT_EQ(img.pixel(30, 40), qRgb(128, 128, 128));
@@ -430,7 +430,7 @@ TEST(EmfPlayerClip, SelectedRegionsAreInDeviceUnits)
     Region(reset, RGN_COPY, QRect(10, 10, 20, 20));
     reset.Rec(EMR_EXTSELECTCLIPRGN, {0, RGN_COPY}).Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)})
         .Rec(EMR_RECTANGLE, {0, 0, 60, 60});
-    EXPECT_EQ(InkBox(reset.Play()), QRect(QPoint(0, 0), QPoint(59, 59)));
+    EXPECT_EQ(InkBox(reset.Play()), QRect(QPoint(0, 0), QPoint(60, 60)));
 }
 
 TEST(EmfPlayerMapping, FixedModesUseTheReferenceDeviceWithYUp)
@@ -439,20 +439,20 @@ TEST(EmfPlayerMapping, FixedModesUseTheReferenceDeviceWithYUp)
     TPicture pic(100, 100);
     pic.Rec(EMR_SETMAPMODE, {MM_LOMETRIC}).Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)})
         .Rec(EMR_RECTANGLE, {50, -50, 100, -100});
-    EXPECT_EQ(InkBox(pic.Play()), QRect(QPoint(20, 20), QPoint(39, 39)));
+    EXPECT_EQ(InkBox(pic.Play()), QRect(QPoint(20, 20), QPoint(40, 40)));
     // Extents are ignored outside the scalable modes, and kept when the mode is set again.
     TPicture a(100, 100);
     a.Rec(EMR_SETWINDOWEXTEX, {10, 10}).Rec(EMR_SETMAPMODE, {MM_ANISOTROPIC})
         .Rec(EMR_SETWINDOWEXTEX, {10, 10}).Rec(EMR_SETVIEWPORTEXTEX, {20, 40})
         .Rec(EMR_SETMAPMODE, {MM_ANISOTROPIC}).Rec(EMR_SETWINDOWEXTEX, {0, 0})
         .Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {5, 5, 10, 10});
-    EXPECT_EQ(InkBox(a.Play()), QRect(QPoint(10, 20), QPoint(19, 39)));
+    EXPECT_EQ(InkBox(a.Play()), QRect(QPoint(10, 20), QPoint(20, 40)));
     // Isotropic: the larger viewport axis shrinks to keep units square.
     TPicture iso(100, 100);
     iso.Rec(EMR_SETMAPMODE, {MM_ISOTROPIC}).Rec(EMR_SETWINDOWEXTEX, {10, 10})
         .Rec(EMR_SETVIEWPORTEXTEX, {20, 40}).Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)})
         .Rec(EMR_RECTANGLE, {5, 5, 10, 10});
-    EXPECT_EQ(InkBox(iso.Play()), QRect(QPoint(10, 10), QPoint(19, 19)));
+    EXPECT_EQ(InkBox(iso.Play()), QRect(QPoint(10, 10), QPoint(20, 20)));
 }
 
 TEST(EmfPlayerState, SaveAndRestoreDc)
@@ -463,13 +463,13 @@ TEST(EmfPlayerState, SaveAndRestoreDc)
         .Rec(EMR_INTERSECTCLIPRECT, {0, 0, 1, 1}).Rec(EMR_SAVEDC, {})
         .Rec(EMR_RESTOREDC, {-2})
         .Rec(EMR_RECTANGLE, {10, 10, 20, 20});
-    EXPECT_EQ(InkBox(pic.Play()), QRect(QPoint(10, 10), QPoint(19, 19)));
+    EXPECT_EQ(InkBox(pic.Play()), QRect(QPoint(10, 10), QPoint(20, 20)));
     // Absolute level 1, and levels that do not exist are ignored.
     TPicture abs(100, 100);
     abs.Rec(EMR_SAVEDC, {}).Rec(EMR_SETWINDOWORGEX, {-50, 0}).Rec(EMR_SAVEDC, {})
         .Rec(EMR_RESTOREDC, {5}).Rec(EMR_RESTOREDC, {-7}).Rec(EMR_RESTOREDC, {1})
         .Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_RECTANGLE, {10, 10, 20, 20});
-    EXPECT_EQ(InkBox(abs.Play()), QRect(QPoint(10, 10), QPoint(19, 19)));
+    EXPECT_EQ(InkBox(abs.Play()), QRect(QPoint(10, 10), QPoint(20, 20)));
 }
 
 TEST(EmfPlayerText, AlignmentPlacesTheTextBox)

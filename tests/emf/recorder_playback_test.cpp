@@ -195,7 +195,8 @@ TEST(RecorderPlaybackTest, HatchLinesKeepTheirEightPixelPitch)
     }
     // Transparent gaps, nothing outside the rectangles.
     EXPECT_EQ(played.pixel(30, rows[0] + 4), qRgb(255, 255, 255));
-    EXPECT_EQ(InkBox(played).right(), 143);
+    // The last vertical line of the cell (column 4 of 8) inside the second rectangle.
+    EXPECT_EQ(InkBox(played).right(), 140);
     for (int x = 0; x < 64; ++x)
         EXPECT_TRUE(Ink(played, x, rows[2]));
 }

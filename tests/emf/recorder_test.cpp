@@ -255,7 +255,7 @@ TEST(EmfWriterTest, BoundsAreTheInclusiveDrawnExtent)
     }
     {
         TEmfWriter w({0, 0, 100, 100});
-        w.Rectangle({10, 20, 111, 71}); // right and bottom exclusive
+        w.Rectangle({10, 20, 110, 70}); // the outline covers the right and bottom edges
         const TEmfRectL b = HeaderBounds(w.Finish());
         EXPECT_EQ(b.Left, 10);
         EXPECT_EQ(b.Top, 20);
@@ -272,8 +272,8 @@ TEST(EmfWriterTest, BoundsAreTheInclusiveDrawnExtent)
         w.Polyline(line);
         const TEmfRectL b = HeaderBounds(w.Finish());
         EXPECT_EQ(b.Top, 3);
-        EXPECT_EQ(b.Right, 109);
-        EXPECT_EQ(b.Bottom, 69);
+        EXPECT_EQ(b.Right, 110);
+        EXPECT_EQ(b.Bottom, 70);
     }
     {
         TEmfWriter w({0, 0, 100, 100});
@@ -496,9 +496,9 @@ TEST(MetafileCanvasTest, ShapesUseGdiBoxesAndTheTransformIsApplied)
     });
     const auto recs = Walk(pic.Bytes());
     const auto rects = OfType(recs, EMR_RECTANGLE);
-    ASSERT_EQ(rects.size(), 1u); // stroked: the box one past its right and bottom edge
+    ASSERT_EQ(rects.size(), 1u); // stroked: the outline runs on the box's right and bottom edges
     EXPECT_EQ(std::vector<std::int32_t>({rects[0].I(8), rects[0].I(12), rects[0].I(16), rects[0].I(20)}),
-              std::vector<std::int32_t>({10, 20, 111, 71}));
+              std::vector<std::int32_t>({10, 20, 110, 70}));
     const auto ellipses = OfType(recs, EMR_ELLIPSE);
     ASSERT_EQ(ellipses.size(), 1u);
     EXPECT_EQ(ellipses[0].I(16), 26);
