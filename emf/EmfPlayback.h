@@ -4,6 +4,7 @@
 // library; callers use EmfPlayer.h.
 #include "emf/EmfReader.h"
 #include "emf/EmfRecords.h"
+#include "emf/SymbolFonts.h"
 
 #include <QColor>
 #include <QFont>
@@ -249,15 +250,31 @@ private:
     struct TRealizedFont {
         QFont Font;
         QRawFont Raw;
-        double Ascent = 0, Descent = 0; // device pixels
+        double Ascent = 0, Descent = 0; // device pixels (logical units for RealizeLogicalFont)
         double StretchX = 1;
         double AngleDeg = 0;            // visual, counter-clockwise
+        TSymbolFace Symbols = TSymbolFace::None; // codes drawn through SymbolCharacter
+    };
+    // One EMRTEXT of a text record.
+    struct TTextRecord {
+        QPointF Ref;
+        std::uint32_t Count = 0, OffString = 0, Options = 0, OffDx = 0;
+        TEmfRectL Rect;
     };
     // wholePixels: the text record's compatible graphics mode, where the font is realised
     // at a whole pixel size (see DrawText).
     const TRealizedFont& RealizeFont(bool wholePixels);
+    // The selected font at its size in logical units, unturned.
+    const TRealizedFont& RealizeLogicalFont();
+    bool ReadTextString(const TRecordView& r, const TTextRecord& t, bool wide, const TRealizedFont& rf,
+                        QString& text, QVector<quint32>& glyphs);
+    bool ReadTextAdvances(const TRecordView& r, const TTextRecord& t, qsizetype count,
+                          std::vector<double>& dx, std::vector<double>& dy);
     void DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t gm,
                   double exScale, double eyScale);
+    // Text of the advanced graphics mode under a transform that stretches, shears or
+    // mirrors: laid out in logical units and drawn through the whole transform.
+    void DrawMappedText(const TRecordView& r, const TTextRecord& t, bool wide);
     void DrawPolyText(const TRecordView& r, bool wide);
 
     void OnExtTextOutA(const TRecordView& r);

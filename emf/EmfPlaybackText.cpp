@@ -33,7 +33,82 @@ QString FromAnsi(const std::uint8_t* s, std::size_t n)
     return out;
 }
 
+std::string FaceKey(const QString& family, int weight, bool italic)
+{
+    return family.toStdString() + '|' + std::to_string(weight) + '|' + (italic ? "i" : "r");
+}
+
+// The em size of a cell height: the face's ascent plus descent per em.
+double CellPerEm(const QString& family, int weight, bool italic)
+{
+    static std::unordered_map<std::string, double> cellPerEm;
+    const std::string key = FaceKey(family, weight, italic);
+    auto it = cellPerEm.find(key);
+    if (it == cellPerEm.end()) {
+        QFont probe(family);
+        probe.setPixelSize(1000);
+        probe.setWeight(QFont::Weight(weight));
+        probe.setItalic(italic);
+        QRawFont raw = QRawFont::fromFont(probe);
+        const double ratio = raw.isValid() ? (raw.ascent() + raw.descent()) / 1000.0 : 1.15;
+        it = cellPerEm.emplace(key, ratio > 0.5 && ratio < 3 ? ratio : 1.15).first;
+    }
+    return it->second;
+}
+
 } // namespace
+
+// The string of an EMRTEXT: characters, or glyph indices with ETO_GLYPH_INDEX. Codes of a
+// replaced symbol face become glyphs of the family drawing it, the character each stands
+// for, or the missing glyph where it stands for none.
+bool TEmfPlayback::ReadTextString(const TRecordView& r, const TTextRecord& t, bool wide,
+                                  const TRealizedFont& rf, QString& text, QVector<quint32>& glyphs)
+{
+    if (t.Count == 0 || !r.HasArray(t.OffString, t.Count, wide ? 2 : 1))
+        return false;
+    const std::uint32_t n = t.Count;
+    auto code = [&](std::uint32_t i) -> char16_t {
+        return wide ? static_cast<char16_t>(r.U16(t.OffString + i * 2)) : char16_t(r.U8(t.OffString + i));
+    };
+    if (t.Options & ETO_GLYPH_INDEX) {
+        glyphs.resize(qsizetype(n));
+        for (std::uint32_t i = 0; i < n; ++i)
+            glyphs[i] = code(i);
+    } else if (rf.Symbols != TSymbolFace::None) {
+        glyphs.resize(qsizetype(n));
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const char32_t c = SymbolCharacter(rf.Symbols, code(i));
+            const QList<quint32> g = c != 0 && rf.Raw.isValid() ? rf.Raw.glyphIndexesForString(QString::fromUcs4(&c, 1))
+                                                               : QList<quint32>();
+            glyphs[i] = g.size() == 1 ? g[0] : 0;
+        }
+    } else if (wide) {
+        std::u16string s(n, u'\0');
+        for (std::uint32_t i = 0; i < n; ++i)
+            s[i] = code(i);
+        text = QString::fromUtf16(s.data(), qsizetype(n));
+    } else {
+        text = FromAnsi(r.Bytes(t.OffString, n), n);
+    }
+    return true;
+}
+
+// The record's dx array (and dy with ETO_PDY), in logical units; false when it has none.
+bool TEmfPlayback::ReadTextAdvances(const TRecordView& r, const TTextRecord& t, qsizetype count,
+                                    std::vector<double>& dx, std::vector<double>& dy)
+{
+    const bool pdy = (t.Options & ETO_PDY) != 0;
+    if (t.OffDx == 0 || !r.HasArray(t.OffDx, std::size_t(t.Count) * (pdy ? 2 : 1), 4))
+        return false;
+    dx.assign(std::size_t(count), 0.0);
+    dy.assign(std::size_t(count), 0.0);
+    for (qsizetype i = 0; i < count && std::uint32_t(i) < t.Count; ++i) {
+        dx[std::size_t(i)] = r.I32(t.OffDx + std::size_t(i) * (pdy ? 8 : 4));
+        if (pdy)
+            dy[std::size_t(i)] = r.I32(t.OffDx + std::size_t(i) * 8 + 4);
+    }
+    return true;
+}
 
 const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
 {
@@ -56,22 +131,10 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
     double h = (lf.Height == 0 ? 16.0 : std::fabs(double(lf.Height))) * sy;
     if (wholePixels && lf.Height != 0)
         h = std::max(1.0, std::floor(std::fabs(double(lf.Height)) * double(float(sy)) + 1e-9));
-    std::string key = family.toStdString() + '|' + std::to_string(weight) + '|' + (lf.Italic ? "i" : "r");
-    // The em size of a cell height: the face's ascent plus descent per em.
-    static std::unordered_map<std::string, double> cellPerEm;
+    std::string key = FaceKey(family, weight, lf.Italic);
     double em = h;
     if (lf.Height >= 0) {
-        auto it = cellPerEm.find(key);
-        if (it == cellPerEm.end()) {
-            QFont probe(family);
-            probe.setPixelSize(1000);
-            probe.setWeight(QFont::Weight(weight));
-            probe.setItalic(lf.Italic);
-            QRawFont raw = QRawFont::fromFont(probe);
-            const double ratio = raw.isValid() ? (raw.ascent() + raw.descent()) / 1000.0 : 1.15;
-            it = cellPerEm.emplace(key, ratio > 0.5 && ratio < 3 ? ratio : 1.15).first;
-        }
-        em = h / it->second;
+        em = h / CellPerEm(family, weight, lf.Italic);
         if (wholePixels)
             em = std::floor(em + 1e-9);
     }
@@ -116,6 +179,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
                 rf.StretchX = std::clamp(want / avg, 0.05, 20.0);
         }
         rf.AngleDeg = angle;
+        rf.Symbols = ReplacedSymbolFace(lf.Face);
         it = fontCache_.emplace(key, std::move(rf)).first;
     }
     realized_ = &it->second;
@@ -132,51 +196,43 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
 {
     if (!r.Has(emrText, 40))
         return;
-    const QPointF ref(r.I32(emrText), r.I32(emrText + 4));
-    const std::uint32_t n = r.U32(emrText + 8);
-    const std::uint32_t offString = r.U32(emrText + 12);
-    const std::uint32_t options = r.U32(emrText + 16);
-    const TEmfRectL rcl = r.RectL(emrText + 20);
-    const std::uint32_t offDx = r.U32(emrText + 36);
+    TTextRecord t;
+    t.Ref = QPointF(r.I32(emrText), r.I32(emrText + 4));
+    t.Count = r.U32(emrText + 8);
+    t.OffString = r.U32(emrText + 12);
+    t.Options = r.U32(emrText + 16);
+    t.Rect = r.RectL(emrText + 20);
+    t.OffDx = r.U32(emrText + 36);
+    const QTransform& xf = Xf();
+    const bool plainScale = xf.m12() == 0 && xf.m21() == 0 && float(xf.m11()) == float(xf.m22());
+    if (gm == GM_ADVANCED && !plainScale) {
+        DrawMappedText(r, t, wide);
+        return;
+    }
+    const std::uint32_t options = t.Options;
     const bool hasRect = !(options & ETO_NO_RECT);
-    const QRect clipRect = DeviceRect(rcl);
+    const QRect clipRect = DeviceRect(t.Rect);
 
     BeginDraw();
     if ((options & ETO_OPAQUE) && hasRect && clipRect.width() > 0 && clipRect.height() > 0)
         p_.fillRect(clipRect, dc_.BkColor);
-    if (n == 0 || !r.HasArray(offString, n, wide ? 2 : 1))
-        return;
 
     // GDI realises fonts at whole pixel sizes in the compatible graphics mode, and in the
     // advanced one when the transform scales both axes alike.
-    const QTransform& xf = Xf();
-    const bool wholePixels = gm != GM_ADVANCED
-                             || (xf.m12() == 0 && xf.m21() == 0 && float(xf.m11()) == float(xf.m22()));
+    const bool wholePixels = gm != GM_ADVANCED || plainScale;
     const TRealizedFont& rf = RealizeFont(wholePixels);
-    const bool pdy = (options & ETO_PDY) != 0;
-    const bool glyphIndices = (options & ETO_GLYPH_INDEX) != 0;
     QString text;
     QVector<quint32> glyphs;
-    if (wide) {
-        std::u16string s(n, u'\0');
-        for (std::uint32_t i = 0; i < n; ++i)
-            s[i] = static_cast<char16_t>(r.U16(offString + i * 2));
-        if (glyphIndices) {
-            glyphs.resize(qsizetype(n));
-            for (std::uint32_t i = 0; i < n; ++i)
-                glyphs[i] = s[i];
-        } else {
-            text = QString::fromUtf16(s.data(), qsizetype(n));
-        }
-    } else {
-        text = FromAnsi(r.Bytes(offString, n), n);
-    }
+    if (!ReadTextString(r, t, wide, rf, text, glyphs))
+        return;
+    const bool glyphIndices = text.isEmpty();
     const qsizetype count = glyphIndices ? glyphs.size() : text.size();
 
     // Advances along the baseline, in device pixels.
     const double sx = ScaleX();
     std::vector<double> adv(std::size_t(count), 0.0), advY(std::size_t(count), 0.0);
-    const bool hasDx = offDx != 0 && r.HasArray(offDx, std::size_t(n) * (pdy ? 2 : 1), 4);
+    std::vector<double> dxLogical, dyLogical;
+    const bool hasDx = ReadTextAdvances(r, t, count, dxLogical, dyLogical);
     bool missingGlyph = false;
     if (!glyphIndices && rf.Raw.isValid()) {
         glyphs = rf.Raw.glyphIndexesForString(text);
@@ -187,11 +243,9 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     double widthLogical = 0;
     if (hasDx) {
         for (qsizetype i = 0; i < count; ++i) {
-            const double dx = r.I32(offDx + std::size_t(i) * (pdy ? 8 : 4));
-            widthLogical += dx;
-            adv[i] = dx * sx;
-            if (pdy)
-                advY[i] = r.I32(offDx + std::size_t(i) * 8 + 4) * ScaleY();
+            widthLogical += dxLogical[i];
+            adv[i] = dxLogical[i] * sx;
+            advY[i] = dyLogical[i] * ScaleY();
         }
     } else if (rf.Raw.isValid() && glyphs.size() == count) {
         const QList<QPointF> a = rf.Raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
@@ -206,7 +260,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     for (double v : adv)
         width += v;
 
-    QPointF start = ref;
+    QPointF start = t.Ref;
     if (dc_.TextAlign & TA_UPDATECP)
         start = dc_.CurPos;
     QPointF origin = Xf().map(start);
@@ -320,6 +374,187 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     }
     p_.restore();
     clipDirty_ = clipDirty_ || ((options & ETO_CLIPPED) && hasRect);
+}
+
+const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeLogicalFont()
+{
+    static const TLogFont fallback{};
+    const TLogFont& lf = dc_.Font ? dc_.Font->LogFont : fallback;
+    const QString family = MappedFamily(lf.Face, lf.PitchAndFamily, lf.CharSet);
+    const int weight = lf.Weight <= 0 ? 400 : std::clamp<int>(lf.Weight, 1, 1000);
+    const double cell = lf.Height == 0 ? 16.0 : std::fabs(double(lf.Height));
+    const double em = std::clamp(lf.Height < 0 ? cell : cell / CellPerEm(family, weight, lf.Italic), 1e-3, 1e6);
+    const std::string key = "logical|" + FaceKey(family, weight, lf.Italic) + '|' + std::to_string(em) + '|'
+                            + std::to_string(lf.Width) + (lf.Underline ? "u" : "") + (lf.StrikeOut ? "s" : "")
+                            + '|' + lf.Face.toStdString();
+    auto it = fontCache_.find(key);
+    if (it != fontCache_.end())
+        return it->second;
+    if (fontCache_.size() > 256) {
+        fontCache_.clear();
+        realized_ = nullptr;
+    }
+    TRealizedFont rf;
+    rf.Font = QFont(family);
+    rf.Font.setPixelSize(256);
+    rf.Font.setWeight(QFont::Weight(weight));
+    rf.Font.setItalic(lf.Italic);
+    rf.Font.setUnderline(lf.Underline);
+    rf.Font.setStrikeOut(lf.StrikeOut);
+    rf.Font.setHintingPreference(QFont::PreferNoHinting);
+    rf.Font.setKerning(false);
+    rf.Raw = QRawFont::fromFont(rf.Font);
+    if (rf.Raw.isValid()) {
+        rf.Raw.setPixelSize(em);
+        rf.Ascent = rf.Raw.ascent();
+        rf.Descent = rf.Raw.descent();
+        if (lf.Width != 0 && rf.Raw.averageCharWidth() > 0)
+            rf.StretchX = std::clamp(std::fabs(double(lf.Width)) / rf.Raw.averageCharWidth(), 0.05, 20.0);
+    } else {
+        rf.Ascent = em * 0.9;
+        rf.Descent = em * 0.2;
+    }
+    rf.AngleDeg = lf.Escapement / 10.0;
+    rf.Symbols = ReplacedSymbolFace(lf.Face);
+    return fontCache_.emplace(key, std::move(rf)).first->second;
+}
+
+void TEmfPlayback::DrawMappedText(const TRecordView& r, const TTextRecord& t, bool wide)
+{
+    const QTransform xf = Xf();
+    const bool hasRect = !(t.Options & ETO_NO_RECT);
+    const QRectF rect = QRectF(QPointF(t.Rect.Left, t.Rect.Top), QPointF(t.Rect.Right, t.Rect.Bottom)).normalized();
+    QPainterPath rectOnDevice;
+    rectOnDevice.addPolygon(xf.map(QPolygonF(rect)));
+    rectOnDevice.closeSubpath();
+    BeginDraw();
+    if ((t.Options & ETO_OPAQUE) && hasRect && !rect.isEmpty())
+        p_.fillPath(rectOnDevice, dc_.BkColor);
+
+    const TRealizedFont& rf = RealizeLogicalFont();
+    QString text;
+    QVector<quint32> glyphs;
+    if (!ReadTextString(r, t, wide, rf, text, glyphs))
+        return;
+    const bool fromText = !text.isEmpty();
+    if (fromText && rf.Raw.isValid())
+        glyphs = rf.Raw.glyphIndexesForString(text);
+    const qsizetype count = fromText ? text.size() : glyphs.size();
+    const bool oneGlyphEach = rf.Raw.isValid() && glyphs.size() == count;
+
+    // Advances along the baseline, in logical units.
+    std::vector<double> adv, advY;
+    if (!ReadTextAdvances(r, t, count, adv, advY)) {
+        adv.assign(std::size_t(count), 0.0);
+        advY.assign(std::size_t(count), 0.0);
+        if (oneGlyphEach) {
+            const QList<QPointF> a = rf.Raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+            for (qsizetype i = 0; i < count && i < a.size(); ++i)
+                adv[std::size_t(i)] = a[i].x() * rf.StretchX;
+        }
+    }
+    double width = 0;
+    for (double v : adv)
+        width += v;
+
+    double ox = 0, oy = 0;
+    const std::uint32_t h = dc_.TextAlign & TA_CENTER;
+    if (h == TA_CENTER)
+        ox = -width / 2;
+    else if (h == TA_RIGHT)
+        ox = -width;
+    const std::uint32_t v = dc_.TextAlign & TA_BASELINE;
+    if (v == TA_BOTTOM)
+        oy = -rf.Descent;
+    else if (v != TA_BASELINE)
+        oy = rf.Ascent;
+    QPointF start = t.Ref;
+    if (dc_.TextAlign & TA_UPDATECP) {
+        start = dc_.CurPos;
+        if (h == TA_RIGHT)
+            dc_.CurPos.rx() -= width;
+        else if (h != TA_CENTER)
+            dc_.CurPos.rx() += width;
+    }
+
+    // Text space: origin at the reference point, x along the escapement, y downwards, in
+    // logical units; the whole transform takes it to the device. A top or bottom aligned
+    // string is moved on the device as GDI moves it: across the escapement as the font
+    // gives it, whatever the transform turns or mirrors, by the ascent or descent measured
+    // across the baseline the transform draws.
+    QTransform ts;
+    ts.translate(Clamp(start.x()), Clamp(start.y()));
+    ts.rotate(-rf.AngleDeg);
+    QTransform toDevice = ts * xf;
+    if (oy != 0) {
+        const QPointF zero = toDevice.map(QPointF(0, 0));
+        const QPointF b = toDevice.map(QPointF(1, 0)) - zero;
+        const double len = std::hypot(b.x(), b.y());
+        if (len > 0) {
+            const double across = std::fabs(toDevice.determinant()) / len;
+            const double shift = Clamp(oy * across);
+            const double esc = qDegreesToRadians(rf.AngleDeg);
+            toDevice *= QTransform::fromTranslate(std::sin(esc) * shift, std::cos(esc) * shift);
+        }
+        oy = 0;
+    }
+
+    // Glyphs of the face are drawn as a glyph run through the transform; when the face
+    // lacks characters, all are filled as outlines in text space, those characters from
+    // the faces Qt falls back on, scaled from a size they outline well at.
+    const QTransform stretch = QTransform::fromScale(rf.StretchX, 1);
+    const double em = rf.Raw.isValid() ? rf.Raw.pixelSize() : 1.0;
+    QPainterPath outlines;
+    QList<QPointF> positions;
+    double x = ox, y = oy;
+    bool allGlyphs = oneGlyphEach;
+    for (qsizetype i = 0; i < count; ++i) {
+        positions.append(QPointF(x / rf.StretchX, y));
+        QPainterPath glyph;
+        if (oneGlyphEach && (glyphs[i] != 0 || !fromText)) {
+            glyph = rf.Raw.pathForGlyph(glyphs[i]);
+        } else if (fromText && !text[i].isSpace()) {
+            allGlyphs = false;
+            glyph.addText(QPointF(0, 0), rf.Font, QString(text[i]));
+            glyph = QTransform::fromScale(em / rf.Font.pixelSize(), em / rf.Font.pixelSize()).map(glyph);
+        }
+        outlines.addPath(stretch.map(glyph).translated(x, y));
+        x += adv[std::size_t(i)];
+        y -= advY[std::size_t(i)];
+    }
+
+    p_.save();
+    if ((t.Options & ETO_CLIPPED) && hasRect) {
+        p_.setWorldTransform(QTransform());
+        p_.setClipPath(rectOnDevice, p_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    }
+    p_.setWorldTransform(toDevice);
+    if (dc_.BkMode == OPAQUE && !(t.Options & ETO_OPAQUE))
+        p_.fillRect(QRectF(ox, oy - rf.Ascent, width, rf.Ascent + rf.Descent), dc_.BkColor);
+    const QColor textColor = dc_.TextColor;
+    if (allGlyphs) {
+        QGlyphRun run;
+        run.setRawFont(rf.Raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        p_.setWorldTransform(stretch * toDevice);
+        p_.setPen(textColor);
+        p_.drawGlyphRun(QPointF(0, 0), run);
+        p_.setWorldTransform(toDevice);
+    } else {
+        p_.setRenderHint(QPainter::Antialiasing, true);
+        p_.fillPath(outlines, textColor);
+        p_.setRenderHint(QPainter::Antialiasing, false);
+    }
+    if (rf.Raw.isValid() && (rf.Font.underline() || rf.Font.strikeOut())) {
+        const double th = std::max(rf.Raw.lineThickness(), 1e-3);
+        if (rf.Font.underline())
+            p_.fillRect(QRectF(ox, oy + rf.Raw.underlinePosition(), width, th), textColor);
+        if (rf.Font.strikeOut())
+            p_.fillRect(QRectF(ox, oy - rf.Raw.xHeight() / 2, width, th), textColor);
+    }
+    p_.restore();
+    clipDirty_ = clipDirty_ || ((t.Options & ETO_CLIPPED) && hasRect);
 }
 
 void TEmfPlayback::OnExtTextOutA(const TRecordView& r)

@@ -42,6 +42,8 @@ QString InstalledFamily(const QString& face, std::uint8_t pitchAndFamily)
         {"terminal", "Liberation Mono"},
         {"symbol", "Standard Symbols PS"},
     };
+    if (ReplacedSymbolFace(face) != TSymbolFace::None)
+        return UnicodeSymbolFamily();
     for (const auto& t : twins)
         if (f == QLatin1String(t.from))
             return QString::fromLatin1(t.to);
@@ -99,6 +101,23 @@ QString CoveringFamily(const QString& family, std::uint8_t charSet)
 }
 
 } // namespace
+
+TSymbolFace ReplacedSymbolFace(const QString& face)
+{
+    const QString name = face.trimmed();
+    const TSymbolFace symbols = SymbolFaceOf(name.toStdU16String());
+    if (symbols == TSymbolFace::None || QFontDatabase::hasFamily(name))
+        return TSymbolFace::None;
+    // The URW twin of Symbol keeps Symbol's codes and metrics.
+    if (symbols == TSymbolFace::Symbol && QFontDatabase::hasFamily(QStringLiteral("Standard Symbols PS")))
+        return TSymbolFace::None;
+    return symbols;
+}
+
+QString UnicodeSymbolFamily()
+{
+    return QStringLiteral("Symbola");
+}
 
 QString MappedFamily(const QString& face, std::uint8_t pitchAndFamily, std::uint8_t charSet)
 {
