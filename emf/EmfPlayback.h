@@ -24,12 +24,15 @@
 
 namespace qrp::emf {
 
+struct TLogBrush;
+
 struct TLogPen {
     std::uint32_t Style = PS_SOLID; // full style word: type, caps, joins, dash style
     double Width = 0;               // logical units; 0 means one device pixel
     QColor Color = Qt::black;
     std::vector<double> UserStyle;  // PS_USERSTYLE dash and gap lengths
     bool Extended = false;          // from EXTCREATEPEN (caps and joins as given)
+    std::shared_ptr<const TLogBrush> Pattern; // geometric pens that stroke with a hatch or pattern
 };
 
 struct TLogBrush {
@@ -138,6 +141,7 @@ private:
     static TObjectRef Stock(std::uint32_t id);
     QPen MakePen();
     QBrush MakeBrush(const TObjectRef& brush, bool deviceSpace);
+    QBrush MakeBrush(const TLogBrush& brush);
     QImage HatchImage(std::uint32_t hatch, const QColor& color) const;
     // Pen and brush colours under the binary raster operation: unchanged where the device
     // composes the operation itself, its approximation where it cannot (PDF, printers).

@@ -2,6 +2,7 @@
 // objects, selection and deletion, and the Qt pens and brushes they draw with.
 #include "emf/EmfPlayback.h"
 
+#include "emf/DibImage.h"
 #include "emf/EmfPlaybackSupport.h"
 #include "emf/RasterOps.h"
 
@@ -105,6 +106,8 @@ QPen TEmfPlayback::MakePen()
         w = std::min(w, 1.0e5);
     }
     QPen pen(Rop2Color(lp.Color), w);
+    if (lp.Pattern && geometric)
+        pen.setBrush(MakeBrush(*lp.Pattern)); // the stroke's area filled with the pattern
     pen.setCosmetic(true);
     // Pens made by CREATEPEN are round; EXTCREATEPEN gives its caps and joins.
     if (lp.Extended && geometric) {
@@ -186,7 +189,11 @@ QBrush TEmfPlayback::MakeBrush(const TObjectRef& obj, bool)
 {
     if (BrushIsNull(obj))
         return QBrush(Qt::NoBrush);
-    const TLogBrush& lb = obj->LogBrush;
+    return MakeBrush(obj->LogBrush);
+}
+
+QBrush TEmfPlayback::MakeBrush(const TLogBrush& lb)
+{
     QBrush brush;
     switch (lb.Style) {
     case BS_SOLID:
@@ -306,6 +313,28 @@ void TEmfPlayback::OnExtCreatePen(const TRecordView& r)
     if ((o->LogPen.Style & PS_STYLE_MASK) == PS_USERSTYLE && entries <= 16 && r.HasArray(52, entries, 4))
         for (std::uint32_t i = 0; i < entries; ++i)
             o->LogPen.UserStyle.push_back(r.U32(52 + i * 4));
+    // A geometric pen strokes with its brush: a hatch, or a pattern bitmap carried by the
+    // record (offBmi, cbBmi, offBits, cbBits; the colour field holds the DIB's usage).
+    if ((o->LogPen.Style & PS_TYPE_MASK) == PS_GEOMETRIC
+        && (brushStyle == BS_HATCHED || brushStyle == BS_PATTERN || brushStyle == BS_DIBPATTERN
+            || brushStyle == BS_DIBPATTERNPT)) {
+        auto pattern = std::make_shared<TLogBrush>();
+        pattern->Style = brushStyle;
+        pattern->Color = o->LogPen.Color;
+        pattern->Hatch = r.U32(44);
+        if (brushStyle != BS_HATCHED) {
+            const std::uint32_t usage = r.U32(40);
+            const DibImage dib =
+                DecodeDib(r.Data(), r.Size(), DibLocation{r.U32(12), r.U32(16), r.U32(20), r.U32(24), usage, 0});
+            if (dib.IsMonochrome() && !dib.IsNull())
+                pattern->MonoPattern = dib.mono;
+            else if (!dib.IsNull())
+                pattern->Pattern = dib.image;
+            o->LogPen.Color = Qt::black;
+        }
+        if (brushStyle == BS_HATCHED || !pattern->Pattern.isNull() || !pattern->MonoPattern.isNull())
+            o->LogPen.Pattern = std::move(pattern);
+    }
     StoreObject(r.U32(8), std::move(o));
 }
 

@@ -7,7 +7,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang llvm libclang-rt-14-dev
   cups cups-client printer-driver-cups-pdf poppler-utils
-  xvfb xauth fonts-liberation fonts-dejavu-core
+  xvfb xauth fonts-liberation fonts-dejavu-core fonts-symbola
   xdg-utils shared-mime-info desktop-file-utils dpkg-dev
   python3-numpy python3-pil
 )
