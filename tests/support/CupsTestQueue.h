@@ -20,7 +20,7 @@
 namespace qrp::cupstest {
 
 // Exit status of a program run with its output dropped; -1 when it cannot run.
-inline int Run(const QString& program, const QStringList& args, QString* out = nullptr)
+inline int RunTool(const QString& program, const QStringList& args, QString* out = nullptr)
 {
     QProcess p;
     p.start(program, args);
@@ -46,7 +46,7 @@ public:
     explicit TTestQueue(const std::string& label) : name_(UniqueName(label))
     {
         const QString n = Name();
-        exists_ = Run(QStringLiteral("lpadmin"),
+        exists_ = RunTool(QStringLiteral("lpadmin"),
                        {QStringLiteral("-p"), n, QStringLiteral("-v"), QStringLiteral("cups-pdf:/"),
                         QStringLiteral("-m"), QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-E"),
                         QStringLiteral("-o"), QStringLiteral("printer-is-shared=false"), QStringLiteral("-o"),
@@ -63,22 +63,23 @@ public:
     const std::string& StdName() const { return name_; }
 
     // Paused: jobs are taken and wait.
-    void Stop() { Run(QStringLiteral("cupsdisable"), {Name()}); }
-    void Restart() { Run(QStringLiteral("cupsenable"), {Name()}); }
-    // Jobs are refused.
-    void Reject() { Run(QStringLiteral("cupsreject"), {Name()}); }
+    void Stop() { RunTool(QStringLiteral("cupsdisable"), {Name()}); }
+    void Restart() { RunTool(QStringLiteral("cupsenable"), {Name()}); }
+    // Jobs are refused, or taken again.
+    void Reject() { RunTool(QStringLiteral("cupsreject"), {Name()}); }
+    void Accept() { RunTool(QStringLiteral("cupsaccept"), {Name()}); }
     // A default of the queue, as an administrator sets it ("name=value").
     void SetDefault(const QString& option)
     {
-        Run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), Name(), QStringLiteral("-o"), option});
+        RunTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), Name(), QStringLiteral("-o"), option});
     }
     // Cancels its jobs and deletes it (also when the test has done so already).
     void Remove()
     {
         if (!exists_)
             return;
-        Run(QStringLiteral("cancel"), {QStringLiteral("-a"), QStringLiteral("-x"), Name()});
-        Run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), Name()});
+        RunTool(QStringLiteral("cancel"), {QStringLiteral("-a"), QStringLiteral("-x"), Name()});
+        RunTool(QStringLiteral("lpadmin"), {QStringLiteral("-x"), Name()});
         exists_ = ready_ = false;
     }
 
@@ -135,7 +136,7 @@ private:
     {
         for (int i = 0; i < 100; ++i) {
             QString out;
-            Run(QStringLiteral("lpstat"), {QStringLiteral("-p"), Name()}, &out);
+            RunTool(QStringLiteral("lpstat"), {QStringLiteral("-p"), Name()}, &out);
             if (out.contains(QLatin1String(state)))
                 return true;
             QThread::msleep(50);
@@ -179,7 +180,7 @@ struct TPdfPage {
 inline std::vector<TPdfPage> PdfPages(const QString& pdf)
 {
     QString info;
-    Run(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+    RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
                                     QStringLiteral("100000"), pdf},
         &info);
     std::vector<TPdfPage> pages;
