@@ -57,6 +57,18 @@ std::string LastErrorText()
     return text && *text ? text : ippErrorString(cupsLastError());
 }
 
+bool QueueExists(const std::string& queue)
+{
+    const THttp http = Connect(5000);
+    if (!http)
+        return false;
+    cups_dest_t* dest = cupsGetNamedDest(http.get(), queue.c_str(), nullptr);
+    if (!dest)
+        return false;
+    cupsFreeDests(1, dest);
+    return true;
+}
+
 // The error for a job the queue did not take, by the scheduler's last answer.
 EPrinterError Refusal(const std::string& queue, const TDeadline& deadline, int timeoutMs)
 {
@@ -77,7 +89,12 @@ EPrinterError Refusal(const std::string& queue, const TDeadline& deadline, int t
     default:
         break;
     }
-    return EPrinterError("La impresora " + Quoted(queue) + " no aceptó el trabajo: " + LastErrorText());
+    const std::string why = LastErrorText();
+    if (!PrintSystemRunning())
+        return EPrinterError(NotRunningMessage());
+    if (!QueueExists(queue))
+        return EPrinterError(QueueGoneMessage(queue));
+    return EPrinterError("La impresora " + Quoted(queue) + " no aceptó el trabajo: " + why);
 }
 
 // A job that was created but could not be completed is cancelled, so that no half job

@@ -249,7 +249,7 @@ TEST_F(DesktopPrinting, ALongJobKeepsItsReportWhileTheMainWindowIsClicked)
     bool listUsable = true;
     auto* during = new QTimer;
     QObject::connect(during, &QTimer::timeout, [&, during] {
-        if (!SharedQRPrinter->PrintingPages())
+        if (!SharedQRPrinter->DevicePrinter().Printing())
             return;
         during->stop();
         during->deleteLater();
@@ -258,7 +258,7 @@ TEST_F(DesktopPrinting, ALongJobKeepsItsReportWhileTheMainWindowIsClicked)
         listUsable = list->isEnabled() && FrmManRepo->xpButton1->isEnabled() && FrmManRepo->xpButton2->isEnabled();
         clicked = PointerClickAt(list->viewport(), list->visualItemRect(list->item(1)).center());
         Pump(500);
-        EXPECT_TRUE(SharedQRPrinter->PrintingPages()) << "the job ended before the click was handled";
+        EXPECT_TRUE(SharedQRPrinter->DevicePrinter().Printing()) << "the job ended before the click was handled";
     });
     during->start(10);
     UniqueTitle();

@@ -10,7 +10,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
-#include <QTest>
+#include <QCoreApplication>
 #include <chrono>
 #include <map>
 #include <string>
@@ -94,7 +94,8 @@ public:
         while (std::chrono::steady_clock::now() < until) {
             if (ActiveJobs().empty())
                 return true;
-            QTest::qWait(100);
+            QCoreApplication::processEvents();
+            QThread::msleep(100);
         }
         return false;
     }
