@@ -24,22 +24,8 @@ protected:
 
     TRunResult Print(const TTestQueue& queue, const QProcessEnvironment& extra = {})
     {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(extra);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(QRPTOOL_PATH), {QStringLiteral("print"), report, QStringLiteral("--printer"), queue.Name()});
-        TRunResult r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.Out = p.readAllStandardOutput();
-        r.Err = p.readAllStandardError();
-        return r;
+        return RunProgram(QStringLiteral(QRPTOOL_PATH),
+                          {QStringLiteral("print"), report, QStringLiteral("--printer"), queue.Name()}, 60000, extra);
     }
 
     static int Lines(const QByteArray& text) { return text.trimmed().isEmpty() ? 0 : text.trimmed().count('\n') + 1; }
