@@ -14,7 +14,7 @@ for tool in Xvfb openbox xprop xdotool; do
   fi
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/qrp-desktop-XXXXXX")
+work=$(mktemp -d)
 xvfb=""
 wm=""
 finish() {
