@@ -2,8 +2,8 @@
 
 #include "app/Assets.h"
 #include "app/FormFont.h"
-#include "app/FrmImprimir.h"
 #include "app/ErrorBox.h"
+#include "app/FrmImprimir.h"
 #include "app/FrmManRepo.h"
 #include "app/Globals.h"
 #include "platform/Errors.h"
@@ -13,7 +13,6 @@
 #include "printer/QRPrinter.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QInputDialog>
@@ -25,6 +24,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace qrp {
 
