@@ -5,6 +5,7 @@
 
 #include <QFontMetricsF>
 #include <QGlyphRun>
+#include <QPaintEngine>
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
@@ -13,8 +14,21 @@ namespace qrp::emf {
 
 namespace {
 
-// Glyphs up to this many pixels per em are drawn from bitmaps, larger ones as outlines.
+// On pixel devices glyphs up to this many pixels per em are drawn from bitmaps, larger
+// ones as outlines.
 constexpr int kLargestCachedGlyph = 256;
+
+// Pixel devices (images, widgets) rasterise glyphs through a cache of bitmaps, one per
+// glyph and size; above the cached size outlines are cheaper. Every other device (PDF,
+// printers, the recording canvas) keeps text as text, with its font, at any size.
+bool FillsLargeGlyphs(const QPainter& p)
+{
+    const QPaintEngine* engine = p.paintEngine();
+    if (!engine)
+        return false;
+    const QPaintEngine::Type type = engine->type();
+    return type == QPaintEngine::Raster || type == QPaintEngine::OpenGL || type == QPaintEngine::OpenGL2;
+}
 
 double Clamp(double v)
 {
@@ -286,7 +300,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
         run.setPositions(pos);
         if (rf.StretchX != 1)
             p_.setWorldTransform(QTransform::fromScale(rf.StretchX, 1) * ts);
-        if (rf.Font.pixelSize() <= kLargestCachedGlyph) {
+        if (rf.Font.pixelSize() <= kLargestCachedGlyph || !FillsLargeGlyphs(p_)) {
             p_.drawGlyphRun(QPointF(0, 0), run);
         } else {
             // Large glyphs are filled as outlines: the cost is that of the part shown,
@@ -310,7 +324,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
         // Characters the face lacks: let Qt find them in another face, one by one.
         p_.setFont(rf.Font);
         const QFontMetricsF metrics(rf.Font);
-        const bool large = rf.Font.pixelSize() > kLargestCachedGlyph;
+        const bool large = rf.Font.pixelSize() > kLargestCachedGlyph && FillsLargeGlyphs(p_);
         QPainterPath outlines;
         double x = ox, y = oy;
         for (qsizetype i = 0; i < text.size(); ++i) {
