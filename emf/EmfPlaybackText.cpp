@@ -1,6 +1,7 @@
 // Text records: fonts realised at their device size and glyphs placed where GDI places
 // them (alignment, dx arrays, escapement, background).
 #include "emf/EmfPlayback.h"
+#include "emf/EmfText.h"
 #include "emf/FontMapping.h"
 
 #include <QFontMetricsF>
@@ -53,6 +54,43 @@ QString FromAnsi(const std::uint8_t* s, std::size_t n)
     return out;
 }
 
+std::string FaceKey(const QString& family, int weight, bool italic)
+{
+    return family.toStdString() + '|' + std::to_string(weight) + '|' + (italic ? "i" : "r");
+}
+
+// The face at 1000 pixels per em, the size its metrics are read at.
+const QRawFont& ReferenceFace(const QString& family, int weight, bool italic)
+{
+    static std::unordered_map<std::string, QRawFont> faces;
+    const std::string key = FaceKey(family, weight, italic);
+    auto it = faces.find(key);
+    if (it == faces.end()) {
+        QFont probe(family);
+        probe.setPixelSize(1000);
+        probe.setWeight(QFont::Weight(weight));
+        probe.setItalic(italic);
+        probe.setHintingPreference(QFont::PreferNoHinting);
+        probe.setKerning(false);
+        it = faces.emplace(key, QRawFont::fromFont(probe)).first;
+    }
+    return it->second;
+}
+
+// The em size of a cell height: the face's ascent plus descent per em.
+double CellPerEm(const QString& family, int weight, bool italic)
+{
+    static std::unordered_map<std::string, double> cellPerEm;
+    const std::string key = FaceKey(family, weight, italic);
+    auto it = cellPerEm.find(key);
+    if (it == cellPerEm.end()) {
+        const QRawFont& raw = ReferenceFace(family, weight, italic);
+        const double ratio = raw.isValid() ? (raw.ascent() + raw.descent()) / 1000.0 : 1.15;
+        it = cellPerEm.emplace(key, ratio > 0.5 && ratio < 3 ? ratio : 1.15).first;
+    }
+    return it->second;
+}
+
 } // namespace
 
 const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
@@ -76,22 +114,10 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
     double h = (lf.Height == 0 ? 16.0 : std::fabs(double(lf.Height))) * sy;
     if (wholePixels && lf.Height != 0)
         h = std::max(1.0, std::floor(std::fabs(double(lf.Height)) * double(float(sy)) + 1e-9));
-    std::string key = family.toStdString() + '|' + std::to_string(weight) + '|' + (lf.Italic ? "i" : "r");
-    // The em size of a cell height: the face's ascent plus descent per em.
-    static std::unordered_map<std::string, double> cellPerEm;
+    std::string key = FaceKey(family, weight, lf.Italic);
     double em = h;
     if (lf.Height >= 0) {
-        auto it = cellPerEm.find(key);
-        if (it == cellPerEm.end()) {
-            QFont probe(family);
-            probe.setPixelSize(1000);
-            probe.setWeight(QFont::Weight(weight));
-            probe.setItalic(lf.Italic);
-            QRawFont raw = QRawFont::fromFont(probe);
-            const double ratio = raw.isValid() ? (raw.ascent() + raw.descent()) / 1000.0 : 1.15;
-            it = cellPerEm.emplace(key, ratio > 0.5 && ratio < 3 ? ratio : 1.15).first;
-        }
-        em = h / it->second;
+        em = h / CellPerEm(family, weight, lf.Italic);
         if (wholePixels)
             em = std::floor(em + 1e-9);
     }
@@ -371,3 +397,44 @@ void TEmfPlayback::OnPolyTextOutW(const TRecordView& r)
 }
 
 } // namespace qrp::emf
+
+namespace qrp {
+
+void MeasureTextRuns(std::vector<TEmfTextRun>& runs)
+{
+    for (TEmfTextRun& run : runs) {
+        const TEmfTextFont& f = run.Font;
+        const QString family = emf::MappedFamily(QString::fromStdString(f.Face), f.PitchAndFamily, f.CharSet);
+        const int weight = std::clamp<int>(f.Weight, 1, 1000);
+        const QRawFont& raw = emf::ReferenceFace(family, weight, f.Italic);
+        if (!raw.isValid() || f.Height == 0)
+            continue;
+        // Pixels per em as the player realises the font, then the reference size's
+        // metrics scaled to it.
+        const double em = f.Height < 0 ? -f.Height : f.Height / emf::CellPerEm(family, weight, f.Italic);
+        const double scale = em / 1000.0;
+        run.Ascent = raw.ascent() * scale;
+        run.Descent = raw.descent() * scale;
+        if (!run.AdvancesGiven) {
+            double stretch = 1;
+            if (f.Width > 0 && raw.averageCharWidth() > 0)
+                stretch = std::clamp(f.Width / (raw.averageCharWidth() * scale), 0.05, 20.0);
+            run.Glyphs.clear();
+            double x = 0;
+            for (const char32_t c : QString::fromStdString(run.Text).toUcs4()) {
+                const QList<quint32> glyphs = raw.glyphIndexesForString(QString::fromUcs4(&c, 1));
+                double advance = 0;
+                if (!glyphs.isEmpty()) {
+                    const QList<QPointF> a = raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+                    advance = a.isEmpty() ? 0 : a.first().x() * scale * stretch;
+                }
+                run.Glyphs.push_back({x, advance});
+                x += advance;
+            }
+            run.Width = x;
+        }
+        PlaceTextRun(run);
+    }
+}
+
+} // namespace qrp
