@@ -516,8 +516,9 @@ TEST(EmfText, GlyphBoxesCoverWhatThePlayerDraws)
         EXPECT_GT(inked, 300);
         EXPECT_LE(stray, inked / 200) << "of " << inked;
         for (std::size_t k = 0; k < boxes.size(); ++k) {
-            if (visible[k])
+            if (visible[k]) {
                 EXPECT_GT(inkPerBox[k], 0) << "glyph " << k;
+            }
         }
     }
 }
