@@ -170,3 +170,20 @@ TEST_F(PdfTextTest, CorpusPagesWithTurnedAndAlignedText)
         }
     }
 }
+
+TEST_F(PdfTextTest, ExportPdfCommandNamesTheDocumentAndMakesArchivalFiles)
+{
+    const QString sample = QStringLiteral(QRP_SOURCE_DIR "/samples/Informe de Ventas.qrp");
+    const QString one = dir_.filePath("uno.pdf");
+    const auto r = RunProgram(kQrptool, {"export-pdf", sample, "-o", one, "--pdfa"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+    const QString info = QString::fromUtf8(RunProgram("pdfinfo", {one}).Out);
+    EXPECT_TRUE(info.contains(QRegularExpression("Title:\\s+Informe de Ventas\\n"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QRegularExpression("Metadata Stream:\\s+yes"))) << info.toStdString();
+
+    // Many reports at once: the children make archival files too.
+    const auto batch = RunProgram(kQrptool, {"export-pdf", sample, "-d", dir_.filePath("out"), "--pdfa"});
+    ASSERT_EQ(batch.ExitCode, 0) << batch.Err.toStdString();
+    const auto meta = RunProgram("pdfinfo", {"-meta", dir_.filePath("out/Informe de Ventas.pdf")});
+    EXPECT_TRUE(meta.Out.contains("<pdfaid:part>1</pdfaid:part>")) << meta.Out.toStdString();
+}
