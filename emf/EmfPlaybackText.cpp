@@ -10,6 +10,8 @@
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace qrp::emf {
 
@@ -402,16 +404,29 @@ namespace qrp {
 
 void MeasureTextRuns(std::vector<TEmfTextRun>& runs)
 {
+    // A page draws with a few fonts in many runs: each is looked up once.
+    struct TFace {
+        const QRawFont* Raw;
+        double CellPerEm;
+    };
+    std::map<std::tuple<std::string, int, bool, int, int>, TFace> faces;
     for (TEmfTextRun& run : runs) {
         const TEmfTextFont& f = run.Font;
-        const QString family = emf::MappedFamily(QString::fromStdString(f.Face), f.PitchAndFamily, f.CharSet);
         const int weight = std::clamp<int>(f.Weight, 1, 1000);
-        const QRawFont& raw = emf::ReferenceFace(family, weight, f.Italic);
+        auto it = faces.find({f.Face, weight, f.Italic, f.PitchAndFamily, f.CharSet});
+        if (it == faces.end()) {
+            const QString family = emf::MappedFamily(QString::fromStdString(f.Face), f.PitchAndFamily, f.CharSet);
+            const QRawFont& raw = emf::ReferenceFace(family, weight, f.Italic);
+            it = faces.emplace(std::make_tuple(f.Face, weight, f.Italic, int(f.PitchAndFamily), int(f.CharSet)),
+                               TFace{&raw, emf::CellPerEm(family, weight, f.Italic)})
+                     .first;
+        }
+        const QRawFont& raw = *it->second.Raw;
         if (!raw.isValid() || f.Height == 0)
             continue;
         // Pixels per em as the player realises the font, then the reference size's
         // metrics scaled to it.
-        const double em = f.Height < 0 ? -f.Height : f.Height / emf::CellPerEm(family, weight, f.Italic);
+        const double em = f.Height < 0 ? -f.Height : f.Height / it->second.CellPerEm;
         const double scale = em / 1000.0;
         run.Ascent = raw.ascent() * scale;
         run.Descent = raw.descent() * scale;
