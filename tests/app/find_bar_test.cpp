@@ -27,24 +27,17 @@ using namespace qrp::apptest;
 
 namespace {
 
-// A report written by the report printer, page k drawn by draw(painter, k) at 96 pixels
-// per inch on A4, as reports are produced.
-void WriteDrawnReport(const QString& path, int pages, const std::function<void(QPainter&, int)>& draw)
+// A report whose page k is drawn by draw(painter, k) in 15-pixel Liberation Sans, black,
+// at 96 pixels per inch on A4, as reports are produced.
+void WriteTextReport(const QString& path, int pages, const std::function<void(QPainter&, int)>& draw)
 {
-    std::vector<TScriptedQueue> queues{TScriptedQueue{}};
-    TQRPrinter printer(std::make_unique<TScriptedPrinterDevice>(std::move(queues), 0), 0);
-    printer.BeginReport();
-    for (int k = 1; k <= pages; ++k) {
-        printer.StartNewPage();
-        QPainter* canvas = printer.PageCanvas();
+    WriteDrawnReport(path, pages, [&](QPainter& canvas, int k) {
         QFont font("Liberation Sans");
         font.setPixelSize(15);
-        canvas->setFont(font);
-        canvas->setPen(Qt::black);
-        draw(*canvas, k);
-    }
-    printer.EndReport();
-    printer.SaveReport(QFile::encodeName(path).toStdString());
+        canvas.setFont(font);
+        canvas.setPen(Qt::black);
+        draw(canvas, k);
+    });
 }
 
 class FindBarTest : public AppFixture {
@@ -110,7 +103,7 @@ protected:
 TEST_F(FindBarTest, NextAndPreviousGoAcrossPagesAndTurnThePage)
 {
     const QString path = WorkFile("clientes.qrp");
-    WriteDrawnReport(path, 5, [](QPainter& p, int k) {
+    WriteTextReport(path, 5, [](QPainter& p, int k) {
         p.drawText(QPointF(60, 80), QStringLiteral("Clientes, hoja %1").arg(k));
         if (k == 2) {
             p.drawText(QPointF(60, 200), QStringLiteral("Textiles Andinos, Lima, Perú"));
@@ -181,7 +174,7 @@ TEST_F(FindBarTest, HighlightSitsOnTheGlyphsAtEveryZoomAndIsScrolledIntoView)
 {
     // The word looked for is the only red ink of the page, near its bottom right corner.
     const QString path = WorkFile("rojo.qrp");
-    WriteDrawnReport(path, 1, [](QPainter& p, int) {
+    WriteTextReport(path, 1, [](QPainter& p, int) {
         for (int i = 0; i < 20; ++i)
             p.drawText(QPointF(60, 120 + 30 * i), QStringLiteral("Línea %1 del detalle de ventas").arg(i));
         QFont big("Liberation Serif");
@@ -240,7 +233,7 @@ TEST_F(FindBarTest, HighlightSitsOnTheGlyphsAtEveryZoomAndIsScrolledIntoView)
 TEST_F(FindBarTest, CopyOfASelectedAreaGivesItsLinesInReadingOrder)
 {
     const QString path = WorkFile("tabla.qrp");
-    WriteDrawnReport(path, 1, [](QPainter& p, int) {
+    WriteTextReport(path, 1, [](QPainter& p, int) {
         const QStringList rows = {"C-1001", "Flores", "Cusco", "128,90", "C-1002", "Vargas", "Lima", "77,10",
                                   "C-1003", "Ñahui", "Puno", "5,00", "C-1004", "Rojas", "Tacna", "1.200,00"};
         p.drawText(QPointF(60, 100), QStringLiteral("Código   Cliente   Ciudad   Importe"));
