@@ -121,6 +121,10 @@ QPainterPath TPageTextOverlay::SelectionOutline()
 
 void TPageTextOverlay::paintEvent(QPaintEvent*)
 {
+    // Without a search or a selection there is nothing to show, and the page's text is
+    // not looked at.
+    if (query_.isEmpty() && selection_.empty() && !dragging_)
+        return;
     Refresh();
     if (matches_.empty() && selection_.empty() && !dragging_)
         return;
