@@ -18,7 +18,6 @@ struct TPdfDocumentInfo {
     QString Producer;
     double WrittenAt = 0; // days since 1899-12-30, local time; not a date: the export's time
     int FirstPageNumber = 1; // the report page on the PDF's first page
-    bool Archival = false;   // PDF/A-1b: the same values in the XMP metadata
 };
 
 // The XMP packet of a PDF/A-1b file with the same title, creator, producer and dates as

@@ -71,7 +71,6 @@ int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from,
     info.Producer = QStringLiteral("Visualizar Reportes (Qt %1)").arg(QString::fromLatin1(qVersion()));
     info.WrittenAt = printer.LoadedFromFile() ? printer.PageList().LastHeader().WrittenAt() : 0;
     info.FirstPageNumber = first;
-    info.Archival = archival;
     TPdfCapture capture(file);
     int written = 0;
     {
