@@ -9,6 +9,7 @@
 #include "base/Errors.h"
 #include "platform/PrintSystem.h"
 #include "platform/PrinterDevice.h"
+#include "preview/FindBar.h"
 #include "preview/QRPreview.h"
 #include "printer/QRPrinter.h"
 
@@ -103,8 +104,10 @@ TFrmVisualizar::TFrmVisualizar(QWidget* parent) : QWidget(parent, Qt::Window)
 
     QRPrev = new TQRPreview(this);
     QRPrev->setObjectName(QStringLiteral("QRPrev"));
+    FindBar = new TFindBar(QRPrev, this);
     layout->addWidget(Panel1);
     layout->addWidget(QRPrev, 1);
+    layout->addWidget(FindBar);
     setTabOrder(QRPrev, Edtpagina);
     setTabOrder(Edtpagina, Edtnumpagina);
     QRPrev->viewport()->installEventFilter(this);
@@ -135,6 +138,23 @@ TFrmVisualizar::TFrmVisualizar(QWidget* parent) : QWidget(parent, Qt::Window)
     key(QKeySequence(Qt::CTRL | Qt::Key_Minus), &TFrmVisualizar::ZoomOutAtCentre);
     key(QKeySequence(Qt::CTRL | Qt::Key_P), &TFrmVisualizar::SpeedButton2Click);
     key(QKeySequence(Qt::CTRL | Qt::Key_G), &TFrmVisualizar::GoToPageClick);
+    auto findKey = [this](QKeySequence seq, auto action) {
+        auto* s = new QShortcut(seq, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, FindBar, action);
+    };
+    findKey(QKeySequence::Find, [this] { FindBar->Open(); });
+    findKey(QKeySequence(Qt::Key_F3), [this] { FindBar->FindNext(); });
+    findKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindBar->FindPrevious(); });
+    findKey(QKeySequence(Qt::Key_Escape), [this] { FindBar->Escape(); });
+    findKey(QKeySequence::Copy, [this] { FindBar->CopySelection(); });
+    findKey(QKeySequence::SelectAll, [this] { FindBar->SelectPage(); });
+    // The page field follows a match on another page.
+    connect(FindBar, &TFindBar::PageShown, this, [this] {
+        SpdPrimer->setEnabled(true);
+        SpdUltimo->setEnabled(true);
+        WritePageNumber();
+    });
 
     PageAsker = [this](int current, int total) -> std::optional<int> {
         bool ok = false;
@@ -235,6 +255,7 @@ void TFrmVisualizar::FormClose()
         normalGeometry_ = geometry();
     else if (normalGeometry().isValid())
         normalGeometry_ = normalGeometry();
+    FindBar->Reset();
     QRPrev->SetReportSource(nullptr);
     hide();
 }

@@ -11,6 +11,7 @@ class QToolButton;
 
 namespace qrp {
 
+class TFindBar;
 class TQRPreview;
 
 class TFrmVisualizar : public QWidget {
@@ -65,6 +66,8 @@ public:
     QToolButton* SpeedButton2 = nullptr;
     QToolButton* SpeedButton7 = nullptr;
     TQRPreview* QRPrev = nullptr;
+    // Find (Ctrl+F, F3, Shift+F3, Escape) and copy of the page's text (Ctrl+C, Ctrl+A).
+    TFindBar* FindBar = nullptr;
 
 protected:
     void showEvent(QShowEvent* e) override;
