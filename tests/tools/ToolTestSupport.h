@@ -22,11 +22,14 @@ struct TRunResult {
     QByteArray Out, Err;
 };
 
-inline TRunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 120000)
+// `extra` adds to (or replaces in) the environment the program runs with.
+inline TRunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 120000,
+                             const QProcessEnvironment& extra = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert(extra);
     p.setProcessEnvironment(env);
     p.start(program, args);
     TRunResult r;

@@ -33,6 +33,8 @@ int Run(const qrptool::Args& args)
         for (const char* range : {"--from", "--to"})
             if (const std::string v = qrptool::OptionValue(args, range); !v.empty())
                 job.ChildOptions.insert(job.ChildOptions.end(), {range, v});
+        if (qrptool::HasFlag(args, "--pdfa"))
+            job.ChildOptions.push_back("--pdfa");
         return qrptool::RunBatchExport(job);
     }
     if (files.size() != 1)
@@ -48,21 +50,27 @@ int Run(const qrptool::Args& args)
     qrp::TQRPrinter printer(qrp::CreatePdfPaperDevice(), 0);
     printer.LoadReport(files[0]);
     printer.SetJobTitle(std::filesystem::path(files[0]).stem().string());
-    const int pages = qrp::ExportReportToPdf(printer, out, static_cast<int>(from), static_cast<int>(to));
+    const int pages = qrp::ExportReportToPdf(printer, out, static_cast<int>(from), static_cast<int>(to),
+                                             qrptool::HasFlag(args, "--pdfa"));
     std::printf("%s: %d pages\n", out.c_str(), pages);
     return 0;
 }
 
 const qrptool::TCommandRegistration registration{{
     "export-pdf",
-    "export-pdf FILE -o OUT.pdf [--from N] [--to N] | FILE... -d OUTDIR [-j JOBS]",
+    "export-pdf FILE -o OUT.pdf [--from N] [--to N] [--pdfa] | FILE... -d OUTDIR [-j JOBS] [--pdfa]",
     "Writes the report's pages into a PDF file, each page on a PDF page of the report's\n"
-    "paper size and orientation. The output appears only once it is complete.\n"
+    "paper size and orientation, its text as text with the fonts embedded. The output\n"
+    "appears only once it is complete. The document information gives the report's\n"
+    "name as title, the date the report was written as creation date, and the program\n"
+    "as creator and producer; each page is labelled \"Página N\" with its number in the\n"
+    "report.\n"
     "With -d, each report becomes OUTDIR/NAME.pdf; reports are converted JOBS at a time\n"
     "(default: one per processor), a progress bar shows on a terminal, a report that\n"
     "fails leaves no file and does not stop the others, and a status line per report\n"
     "and a total close the run (status 1 when any report failed).\n"
     "  --from N, --to N   page range (default: all pages)\n"
+    "  --pdfa             an archival PDF (PDF/A-1b), the information also as XMP metadata\n"
     "  -d OUTDIR          folder for the PDFs of one or more reports (made when missing)\n"
     "  -j JOBS            conversions at a time with -d",
     Run,

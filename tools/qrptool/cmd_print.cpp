@@ -1,6 +1,7 @@
 // qrptool print: prints a saved report on a print queue, the way the viewer does.
 #include "Command.h"
 
+#include "platform/PrintSystem.h"
 #include "platform/PrinterDevice.h"
 #include "printer/QRPrinter.h"
 
@@ -27,10 +28,11 @@ int Run(const qrptool::Args& args)
 
     qrp::TQRPrinter printer;
     if (!printer.HasPrinters())
-        throw qrp::EPrinterError("No printer is installed");
+        throw qrp::EPrinterError(qrp::PrintSystemRunning() ? "No printer is installed" : qrp::NoPrinterMessage());
     int index = -1;
     if (!name.empty()) {
-        const auto names = qrp::SystemPrinterNames();
+        // An index into the printer's own list, so that it names the queue asked for.
+        const auto names = printer.DevicePrinter().Printers();
         const auto it = std::find(names.begin(), names.end(), name);
         if (it == names.end())
             throw qrp::EPrinterError("There is no printer \"" + name + "\"");
@@ -54,6 +56,9 @@ int Run(const qrptool::Args& args)
     std::printf("%s: pages %d to %d sent to %s, %d %s\n", files[0].c_str(), first, last,
                 printer.DeviceSettings().DeviceName().c_str(), printer.Copies(),
                 printer.Copies() == 1 ? "copy" : "copies");
+    // A job the queue keeps (a stopped printer) is not printed yet: say so.
+    if (!printer.PrintNotice().empty())
+        std::fprintf(stderr, "qrptool print: %s\n", printer.PrintNotice().c_str());
     return 0;
 }
 
@@ -61,7 +66,9 @@ const qrptool::TCommandRegistration registration{{
     "print",
     "print FILE [--printer NAME] [--from N] [--to N] [--copies N]",
     "Prints the report on a print queue (the default one unless --printer names another),\n"
-    "on the paper and orientation detected from its first page.\n"
+    "on the paper and orientation detected from its first page (the queue's default paper\n"
+    "when it does not offer that one). A queue that refuses the job or is gone is an error;\n"
+    "a stopped queue keeps the job, and a line on stderr says so.\n"
     "  --from N, --to N   page range (default: all pages)\n"
     "  --copies N         number of copies (default 1)",
     Run,

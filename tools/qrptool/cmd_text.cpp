@@ -52,7 +52,8 @@ TCommandRegistration registration{{
     "text FILE [--page N]",
     "Prints the text of each page of the saved report FILE in reading order: the strings\n"
     "the page draws, ordered by their baseline and then from left to right, one line of\n"
-    "the page per output line, in UTF-8. Pages are separated by a form feed.\n\n"
+    "the page per output line, in UTF-8. Strings turned on the page make lines of their\n"
+    "own, read along their own baseline. Pages are separated by a form feed.\n\n"
     "  --page N   only page N",
     RunText,
 }};
