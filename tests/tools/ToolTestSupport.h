@@ -22,11 +22,15 @@ struct TRunResult {
     QByteArray Out, Err;
 };
 
-inline TRunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 120000)
+// extraEnv: "NAME=value" entries added to the program's environment.
+inline TRunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 120000,
+                             const QStringList& extraEnv = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const QString& e : extraEnv)
+        env.insert(e.section('=', 0, 0), e.section('=', 1));
     p.setProcessEnvironment(env);
     p.start(program, args);
     TRunResult r;
