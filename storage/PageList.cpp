@@ -307,6 +307,11 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
         const std::int64_t recordStart = s.Position();
         s.ReadValue<std::int32_t>(); // PageNo
         const std::int32_t next = s.ReadValue<std::int32_t>();
+        // A record must end inside the file: one cut short is damaged even where its
+        // picture happens to be whole.
+        if (next < recordStart + MinRecordSize || next > s.Size())
+            throw EReportFormatError("The report's page records are damaged: the link of page " +
+                                     std::to_string(n) + " points outside its record");
         auto picture = std::make_unique<TMetafile>();
         if (compressed_) {
             const std::int32_t expanded = s.ReadValue<std::int32_t>();
