@@ -1,11 +1,30 @@
 #!/usr/bin/env bash
 # Builds the Qt-free libraries and their tests with ThreadSanitizer (clang) and runs
 # the storage suite, whose producer/reader test exercises the locks.
+#
+# The build goes to build-tsan/logs/build.log; the screen gets ctest's lines, the reason
+# of every skipped test and a count. With QRP_TEST_SUMMARY set, the count is also added
+# to that file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-tsan -G Ninja -DQRP_CORE_ONLY=ON -DQRP_BUILD_BENCH=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
-cmake --build build-tsan -j"$(nproc)"
-(cd build-tsan && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$(nproc)" -L storage)
+LOGS=build-tsan/logs
+mkdir -p "$LOGS"
+started=$(date +%s)
+if ! { cmake -S . -B build-tsan -G Ninja -DQRP_CORE_ONLY=ON -DQRP_BUILD_BENCH=OFF \
+         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+         -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+         -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" &&
+       cmake --build build-tsan -j"$(nproc)"; } >"$LOGS/build.log" 2>&1; then
+  tail -n 30 "$LOGS/build.log" >&2
+  echo "sanitize: the build failed (log: $LOGS/build.log)" >&2
+  [ -z "${QRP_TEST_SUMMARY:-}" ] || echo "ThreadSanitizer, storage suite: the build FAILED" >>"$QRP_TEST_SUMMARY"
+  exit 1
+fi
+echo "sanitize: built in $(( $(date +%s) - started )) s (log: $LOGS/build.log)"
+status=0
+junit=$PWD/$LOGS/ctest.xml
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$(nproc)" -L storage \
+   --output-junit "$junit") || status=$?
+python3 scripts/ctest-report.py "$junit" "ThreadSanitizer, storage suite" ${QRP_TEST_SUMMARY:+"$QRP_TEST_SUMMARY"} ||
+  status=1
+exit "$status"
