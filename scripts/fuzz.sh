@@ -13,17 +13,11 @@ SECONDS_EACH=${1:-60}
 LOGS=build-fuzz/logs
 mkdir -p "$LOGS" build-fuzz/artifacts
 
-started=$(date +%s)
-if ! { cmake -S . -B build-fuzz -G Ninja -DQRP_BUILD_FUZZ=ON -DQRP_BUILD_TESTS=OFF -DQRP_BUILD_BENCH=OFF \
-         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-         -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer" &&
-       cmake --build build-fuzz -j"$(nproc)" --target fuzz_targets; } >"$LOGS/build.log" 2>&1; then
-  tail -n 30 "$LOGS/build.log" >&2
-  echo "fuzz: the build failed (log: $LOGS/build.log)" >&2
-  [ -z "${QRP_TEST_SUMMARY:-}" ] || echo "fuzz targets: the build FAILED" >>"$QRP_TEST_SUMMARY"
-  exit 1
-fi
-echo "fuzz: targets built in $(( $(date +%s) - started )) s (log: $LOGS/build.log)"
+. scripts/build-logged.sh
+build_logged fuzz "fuzz targets" "$LOGS/build.log" build-fuzz fuzz_targets \
+  -DQRP_BUILD_FUZZ=ON -DQRP_BUILD_TESTS=OFF -DQRP_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
 
 ran=0
 failed=0

@@ -4,7 +4,7 @@
 #
 # Says what it does, one line per step, and shows the build's own progress. The first
 # run installs the packages and builds from nothing: about 8 minutes on 2 processor
-# cores (6 of them the build); later runs rebuild only what changed, in seconds.
+# cores, 7 of them the build; later runs rebuild only what changed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -19,7 +19,7 @@ bash scripts/install-deps.sh
 if [ ! -f build/build.ninja ]; then
   step "2/4 configuring the build in build/"
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  step "3/4 building the viewer and qrptool from nothing: about 6 minutes on 2 cores"
+  step "3/4 building the viewer and qrptool from nothing: about 7 minutes on 2 cores"
 else
   step "2/4 build/ is configured"
   step "3/4 building what changed"

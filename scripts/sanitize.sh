@@ -9,18 +9,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 LOGS=build-tsan/logs
 mkdir -p "$LOGS"
-started=$(date +%s)
-if ! { cmake -S . -B build-tsan -G Ninja -DQRP_CORE_ONLY=ON -DQRP_BUILD_BENCH=OFF \
-         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-         -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
-         -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" &&
-       cmake --build build-tsan -j"$(nproc)"; } >"$LOGS/build.log" 2>&1; then
-  tail -n 30 "$LOGS/build.log" >&2
-  echo "sanitize: the build failed (log: $LOGS/build.log)" >&2
-  [ -z "${QRP_TEST_SUMMARY:-}" ] || echo "ThreadSanitizer, storage suite: the build FAILED" >>"$QRP_TEST_SUMMARY"
-  exit 1
-fi
-echo "sanitize: built in $(( $(date +%s) - started )) s (log: $LOGS/build.log)"
+. scripts/build-logged.sh
+build_logged sanitize "ThreadSanitizer, storage suite" "$LOGS/build.log" build-tsan "" \
+  -DQRP_CORE_ONLY=ON -DQRP_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
 status=0
 junit=$PWD/$LOGS/ctest.xml
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$(nproc)" -L storage \

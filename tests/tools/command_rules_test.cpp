@@ -132,6 +132,8 @@ TEST_F(CommandRulesTest, ReportCutShortGivesTheSameMessageEverywhere)
             {"text", cut},
             {"render", cut, "--page", "4", "-o", out_ + "/cut.png"},
             {"extract", cut, "4", "-o", out_ + "/cut.emf"},
+            // Before any printer is asked: nothing is printed.
+            {"print", cut},
         };
         for (const QStringList& args : commands) {
             const auto r = RunProgram(kQrptool, args);

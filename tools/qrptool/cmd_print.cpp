@@ -6,6 +6,7 @@
 #include "platform/PrinterDevice.h"
 #include "printer/QRPrinter.h"
 #include "storage/PageList.h"
+#include "storage/ReportFileInfo.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +30,9 @@ int Run(const qrptool::Args& args)
     qrp::TQRPageList pages;
     pages.OpenFile(files[0]);
     const qrptool::TPageRange range = qrptool::CheckPageRange(from, to, pages.Count());
+    // Damaged records fail here, with the message every command gives, before a page
+    // goes to the printer: printing sends the pages before a failing one.
+    qrp::ReadReportFileInfo(*pages.Storage());
 
     qrp::TQRPrinter printer;
     if (!printer.HasPrinters()) {
