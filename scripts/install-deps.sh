@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config file
   qt6-base-dev qt6-base-dev-tools libgl-dev libcups2-dev
-  libgtest-dev libgmock-dev libbenchmark-dev hyperfine
+  libgtest-dev libgmock-dev libbenchmark-dev
   clang llvm libclang-rt-14-dev
   cups cups-client printer-driver-cups-pdf poppler-utils
   xvfb xauth fonts-liberation fonts-dejavu-core
