@@ -4,24 +4,31 @@
 // takes longer than drawing a whole page. Programs that draw pages start it here, on a
 // thread of its own, as early as they can: it then runs while the toolkit's libraries
 // load and its application object is made, and the first page finds it done.
+#include <future>
 #include <thread>
 
 namespace qrp {
 
 class TFontSetUp {
 public:
-    // Starts reading the font configuration.
+    // Starts loading the font library and reading the font configuration.
     TFontSetUp();
     // Waits for the read to end.
     ~TFontSetUp();
     TFontSetUp(const TFontSetUp&) = delete;
     TFontSetUp& operator=(const TFontSetUp&) = delete;
 
+    // Returns once the font library is loaded. The dynamic loader loads one library at
+    // a time: a program about to load others waits for this first, so that the read
+    // runs beside its loading instead of waiting for all of it.
+    void WaitForLibrary();
     // Returns once the configuration is read. Drawing text before that is safe too
     // (the toolkit would read it again itself); waiting only saves that second read.
     void Wait();
 
 private:
+    std::promise<void> libraryLoaded_;
+    std::shared_future<void> libraryLoadedFuture_;
     std::thread thread_;
 };
 

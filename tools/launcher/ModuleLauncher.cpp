@@ -39,6 +39,7 @@ int RunPaintingModule(const char* program, const char* file, int argc, char** ar
     std::string path = folder + "/" + file;
     if (!Exists(path))
         path = folder + "/" QRP_MODULE_FOLDER_FROM_PROGRAM "/" + file;
+    fonts.WaitForLibrary();
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "%s: cannot load its painting module: %s\n", program, ::dlerror());
