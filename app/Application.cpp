@@ -8,7 +8,6 @@
 #include "app/FrmVisualizar.h"
 #include "app/Globals.h"
 #include "app/ReportApplication.h"
-#include "platform/FontSetUp.h"
 #include "platform/PrinterDevice.h"
 #include "platform/ScreenMetrics.h"
 #include "printer/QRPrinter.h"
@@ -90,9 +89,6 @@ int RunProgram(int argc, char** argv)
                              "WAYLAND_DISPLAY is set).\n");
         return 2;
     }
-    // Read while the toolkit starts and the windows are made, so the first report
-    // opened does not wait for it.
-    const TFontSetUp fonts;
     TReportApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     QStringList commandLine = QCoreApplication::arguments();
