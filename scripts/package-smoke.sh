@@ -59,16 +59,18 @@ dpkg-deb --info "$DEB" | sed -n '/Package:/,/Description:/p'
 # the -dbgsym package, and the dependencies the programs need at run time.
 mkdir "$WORK/deb"
 dpkg-deb -x "$DEB" "$WORK/deb"
+# Three programs, and the modules of qrptool (drawing, printing) and the thumbnailer.
+BINARIES=6
 ELFS=$(find "$WORK/deb" -type f -exec sh -c 'file -b "$1" | grep -q "^ELF" && echo "$1"' sh {} \;)
-[ "$(echo "$ELFS" | grep -c .)" -eq 5 ] || fail "expected 3 programs and 2 modules, found: $ELFS"
+[ "$(echo "$ELFS" | grep -c .)" -eq $BINARIES ] || fail "expected 3 programs and 3 modules, found: $ELFS"
 for f in $ELFS; do
   file -b "$f" | grep -q ", stripped" || fail "$(basename "$f") is not stripped"
 done
 [ -f "$DBGSYM" ] || fail "no -dbgsym package was made"
 mkdir "$WORK/dbgsym"
 dpkg-deb -x "$DBGSYM" "$WORK/dbgsym"
-[ "$(find "$WORK/dbgsym/usr/lib/debug" -name '*.debug' | wc -l)" -eq 5 ] ||
-  fail "the -dbgsym package does not hold the debug information of all 5 binaries"
+[ "$(find "$WORK/dbgsym/usr/lib/debug" -name '*.debug' | wc -l)" -eq $BINARIES ] ||
+  fail "the -dbgsym package does not hold the debug information of all $BINARIES binaries"
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
 for dep in libc6 libqt6gui6 libqt6printsupport6 libcups2 fonts-liberation qt6-translations-l10n cups-client; do
   echo "$DEPENDS" | tr ',' '\n' | grep -q "^ *$dep\b" || fail "Depends lacks $dep: $DEPENDS"
@@ -147,6 +149,11 @@ EOF
 /usr/bin/qrptool export-pdf "$REPORT" -o report.pdf
 [ -s report.pdf ] || fail "export-pdf wrote nothing"
 pdfinfo report.pdf | grep "^Pages: *$PAGES\$" >/dev/null || fail "export-pdf: expected $PAGES pages"
+
+# The drawing module: page 1 at 24 dots per inch, 199 x 281 pixels for an A4 page.
+/usr/bin/qrptool export-png "$REPORT" --pages 1 --dpi 24 -d png | grep -q ": page 1, 199 x 281 pixels" ||
+  fail "export-png"
+file png/*-1.png | grep -q "PNG image data, 199 x 281," || fail "export-png: $(file png/*)"
 
 /usr/bin/qrp-thumbnailer -s 128 "$REPORT" thumb.png
 # A4 portrait within 128 pixels: 91 x 128.

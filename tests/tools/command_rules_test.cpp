@@ -233,7 +233,7 @@ TEST_F(CommandRulesTest, PrintersNamesThePapersOffered)
 
 TEST_F(CommandRulesTest, CommandsThatDrawNothingLoadNoToolkit)
 {
-    // The dynamic loader lists every library it loads, the painting module included.
+    // The dynamic loader lists every library it loads, the modules included.
     const QStringList trace = {"LD_DEBUG=libs"};
     auto loadsToolkit = [&](const QString& program, const QStringList& args) {
         const auto r = RunProgram(program, args, 120000, trace);
@@ -261,6 +261,16 @@ TEST_F(CommandRulesTest, CommandsThatDrawNothingLoadNoToolkit)
     // The probe sees the toolkit where it is loaded.
     EXPECT_TRUE(loadsToolkit(kQrptool, {"render", report_, "--page", "1", "-o", Path("r.png")}));
     EXPECT_TRUE(loadsToolkit(kThumbnailer, {"-s", "64", report_, Path("t.png")}));
+
+    // Drawing onto images needs no printing support (Qt's, CUPS and what they bring).
+    auto loadsPrinting = [&](const QStringList& args) {
+        const auto r = RunProgram(kQrptool, args, 120000, trace);
+        EXPECT_EQ(r.ExitCode, 0) << args.join(' ').toStdString();
+        return r.Err.contains("libQt6PrintSupport") || r.Err.contains("libcups");
+    };
+    EXPECT_FALSE(loadsPrinting({"emf-render", emf, "-o", Path("e.png")}));
+    EXPECT_FALSE(loadsPrinting({"export-png", report_, "--pages", "1", "-d", Path("png")}));
+    EXPECT_TRUE(loadsPrinting({"export-pdf", report_, "-o", Path("r.pdf")}));
 }
 
 TEST_F(CommandRulesTest, MissingPaintingModuleIsReported)
@@ -270,7 +280,7 @@ TEST_F(CommandRulesTest, MissingPaintingModuleIsReported)
     ASSERT_TRUE(QFile::copy(kQrptool, lone));
     const auto r = RunProgram(lone, {"render", report_, "--page", "1", "-o", Path("r.png")});
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_TRUE(r.Err.startsWith("qrptool: cannot load its painting module: ")) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.startsWith("qrptool: cannot load its module: ")) << r.Err.toStdString();
     EXPECT_EQ(r.Err.count('\n'), 1) << r.Err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Path("r.png")));
     // Its plain commands still work.

@@ -42,7 +42,7 @@ int RunPaintingModule(const char* program, const char* file, int argc, char** ar
     fonts.WaitForLibrary();
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
-        std::fprintf(stderr, "%s: cannot load its painting module: %s\n", program, ::dlerror());
+        std::fprintf(stderr, "%s: cannot load its module: %s\n", program, ::dlerror());
         return 1;
     }
     using TEntry = int (*)(int, char**);

@@ -1,10 +1,12 @@
 #pragma once
-// qrptool's subcommands. The program comes in two halves: the plain one (qrptool
-// itself: help, version and the commands that only read and write files) and the
-// painting one, a module loaded only for the commands that draw or print, so that a
-// command which draws nothing never loads the toolkit. Every command's name, synopsis
-// and help are in the command table (CommandTable.cpp), which both halves share; each
-// cmd_*.cpp registers the function that runs it in the half it is built into.
+// qrptool's subcommands. The program comes in three parts: the plain one (qrptool
+// itself: help, version and the commands that only read and write files) and two
+// modules loaded only for the commands that need them, so that no command loads more
+// of the toolkit than it uses: the drawing one (Qt's painting: pages and pictures
+// drawn onto images) and the printing one (the report printer, with Qt's printing
+// support and CUPS). Every command's name, synopsis and help are in the command table
+// (CommandTable.cpp), which all parts share; each cmd_*.cpp registers the function
+// that runs it in the part it is built into.
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,13 +16,13 @@ namespace qrptool {
 
 using Args = std::vector<std::string>;
 
-enum class THalf { Plain, Painting };
+enum class TPart { Plain, Drawing, Printing };
 
 struct TCommandInfo {
     const char* Name;
     const char* Synopsis; // one line: "info FILE [--json]"
     const char* Help;     // the text printed by --help
-    THalf RunsIn;
+    TPart RunsIn;
 };
 
 // Every command, sorted by name.
@@ -32,11 +34,11 @@ const TCommandInfo* FindCommand(const std::string& name);
 // Failures are thrown and reported by RunCommand as one line on stderr, status 1.
 using TRun = std::function<int(const Args&)>;
 
-// The commands built into this half of the program.
+// The commands built into this part of the program.
 struct TCommandRegistration {
     TCommandRegistration(const char* name, TRun run);
 };
-// The runner registered for name in this half; empty when it lives in the other.
+// The runner registered for name in this part; empty when it lives in another.
 TRun RegisteredRun(const std::string& name);
 
 // Runs a command and turns its failures into one line on stderr:

@@ -1,6 +1,6 @@
-// Every qrptool command: its name, synopsis and help, and which half of the program
+// Every qrptool command: its name, synopsis and help, and which part of the program
 // runs it. "qrptool --help" and "qrptool COMMAND --help" answer from here, so help
-// never loads the painting half.
+// never loads a module.
 #include "Command.h"
 
 namespace qrptool {
@@ -21,11 +21,11 @@ const std::vector<TCommandInfo> kCommands = {
     {"emf-dump", "emf-dump IN.emf",
      "Lists the records of an enhanced metafile, one a line: index, type name, size and the\n"
      "fields that matter.",
-     THalf::Plain},
+     TPart::Plain},
     {"emf-render", "emf-render IN.emf -o OUT.png [--dpi N | --width W --height H]",
      "Plays an enhanced metafile onto a white image: at its natural size (its frame) at N\n"
      "dots per inch (96 by default), or stretched to W x H pixels; writes a PNG.\n" QRP_WRITTEN_LINE,
-     THalf::Painting},
+     TPart::Drawing},
     {"export-pdf", "export-pdf FILE -o OUT.pdf [--from N] [--to N] | FILE... -d OUTDIR [-j JOBS]",
      "Writes the report's pages into a PDF file, each page on a PDF page of the report's\n"
      "paper size and orientation. The output appears only once it is complete.\n"
@@ -37,7 +37,7 @@ const std::vector<TCommandInfo> kCommands = {
      "  --from N, --to N   page range (default: all pages)\n"
      "  -d OUTDIR          folder for the PDFs of one or more reports (made when missing)\n"
      "  -j JOBS            conversions at a time with -d",
-     THalf::Painting},
+     TPart::Printing},
     {"export-png", "export-png FILE [--pages A-B] [--dpi N] -d OUTDIR",
      "Draws each page of the saved report FILE on white and writes it as a PNG image,\n"
      "OUTDIR/NAME-PAGE.png (the page number padded to the width of the page count).\n"
@@ -46,12 +46,12 @@ const std::vector<TCommandInfo> kCommands = {
      "  --pages A-B  pages A to B (or one page N); all pages by default\n"
      "  --dpi N      resolution in pixels per inch, 1..1200, default 96\n"
      "  -d OUTDIR    the folder for the images (made when missing)",
-     THalf::Painting},
+     TPart::Drawing},
     {"extract", "extract FILE PAGE -o OUT.emf",
      "Writes the EMF image of page PAGE (1-based) of the saved report FILE to OUT.emf,\n"
      "byte for byte as stored (expanded when the report's pages are compressed). The\n"
      "report is only read; OUT.emf appears only when it is complete.\n" QRP_WRITTEN_LINE QRP_PAGE_RULE,
-     THalf::Plain},
+     TPart::Plain},
     {"info", "info FILE [--json]",
      "Describes the saved report FILE: its header layout (124 or 128 bytes), PagesInFile,\n"
      "whether its pages are compressed, WrittenAt as a local date and time, and for every\n"
@@ -60,13 +60,13 @@ const std::vector<TCommandInfo> kCommands = {
      "  --json   print one JSON object with the keys header_size, pages_in_file,\n"
      "           compressed, written_at and pages (page, offset, data_length,\n"
      "           emf_length, frame)",
-     THalf::Plain},
+     TPart::Plain},
     {"make", "make OUT.qrp [--compress] EMF...",
      "Writes the saved report OUT.qrp with one page per EMF file, in the order given,\n"
      "through the same path report production takes. The EMF files are only read;\n"
      "OUT.qrp appears only when it is complete.\n" QRP_WRITTEN_LINE "\n"
      "  --compress   store the pages compressed",
-     THalf::Plain},
+     TPart::Plain},
     {"make-sample", "make-sample OUT.qrp [--pages N] [--compress] [--letter]",
      "Writes a sample report: a sales listing of several pages with a title block and logo,\n"
      "a ruled table with right-aligned amounts, totals and \"Pagina n de N\" footers.\n"
@@ -74,20 +74,20 @@ const std::vector<TCommandInfo> kCommands = {
      "  --pages N    number of pages (default 3)\n"
      "  --compress   store the pages compressed\n"
      "  --letter     Letter paper instead of A4",
-     THalf::Painting},
+     TPart::Printing},
     {"print", "print FILE [--printer NAME] [--from N] [--to N] [--copies N]",
      "Prints the report on a print queue (the default one unless --printer names another),\n"
      "on the paper and orientation detected from its first page, and says which pages went\n"
      "to which queue.\n" QRP_PAGE_RULE "\n"
      "  --from N, --to N   page range (default: all pages)\n"
      "  --copies N         number of copies (default 1)",
-     THalf::Painting},
+     TPart::Printing},
     {"printers", "printers",
      "Lists the print queues in the printing system's order: each with its driver,\n"
      "resolution, default paper, sheet and printable area (tenths of a millimetre) and the\n"
      "papers it offers, by code and name. Fails (status 1) when the printing system is not\n"
      "running.",
-     THalf::Painting},
+     TPart::Printing},
     {"render", "render FILE --page N [--zoom Z] -o OUT.png",
      "Draws page N of the saved report FILE as the preview shows it - the white sheet,\n"
      "the page, the frame and the shadow - at zoom Z percent (2..2000, default 100) and\n"
@@ -96,13 +96,13 @@ const std::vector<TCommandInfo> kCommands = {
      "  --page N   the page to draw (1..page count)\n"
      "  --zoom Z   zoom percentage, default 100\n"
      "  -o FILE    the PNG file to write",
-     THalf::Painting},
+     TPart::Printing},
     {"text", "text FILE [--page N]",
      "Prints the text of each page of the saved report FILE in reading order: the strings\n"
      "the page draws, ordered by their baseline and then from left to right, one line of\n"
      "the page per output line, in UTF-8. Pages are separated by a form feed.\n" QRP_PAGE_RULE "\n"
      "  --page N   only page N",
-     THalf::Plain},
+     TPart::Plain},
 };
 
 #undef QRP_PAGE_RULE

@@ -1,7 +1,8 @@
-// qrptool: the command-line face of the report viewer's engine. This half is plain C++:
-// help, the version and the commands that only read and write files start without
-// loading the toolkit; the commands that draw or print run in the painting module,
-// loaded only for them.
+// qrptool: the command-line face of the report viewer's engine. This part is plain
+// C++: help, the version and the commands that only read and write files start
+// without loading the toolkit; the commands that draw run in the drawing module and
+// those that go through the report printer in the printing module, each loaded only
+// for its commands.
 #include "Command.h"
 
 #include "tools/launcher/ModuleLauncher.h"
@@ -42,7 +43,13 @@ int main(int argc, char** argv)
         std::printf("usage: qrptool %s\n\n%s\n", command->Synopsis, command->Help);
         return 0;
     }
-    if (command->RunsIn == qrptool::THalf::Painting)
-        return qrp::RunPaintingModule("qrptool", QRPTOOL_PAINTING_MODULE, argc, argv);
+    switch (command->RunsIn) {
+    case qrptool::TPart::Drawing:
+        return qrp::RunPaintingModule("qrptool", QRPTOOL_DRAWING_MODULE, argc, argv);
+    case qrptool::TPart::Printing:
+        return qrp::RunPaintingModule("qrptool", QRPTOOL_PRINTING_MODULE, argc, argv);
+    case qrptool::TPart::Plain:
+        break;
+    }
     return qrptool::RunCommand(*command, qrptool::RegisteredRun(name), args);
 }

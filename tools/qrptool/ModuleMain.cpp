@@ -1,7 +1,7 @@
-// The painting half of qrptool: the commands that draw pages or talk to the printing
-// system. qrptool loads this module for them and calls its entry with its own
-// arguments. It never needs a display: without one, Qt runs on its offscreen platform
-// with the same fonts.
+// The entry of qrptool's modules, the drawing one and the printing one: qrptool loads
+// the module of a command that needs it and calls this with its own arguments. It
+// sets Qt up the same way in both and runs the command. It never needs a display:
+// without one, Qt runs on its offscreen platform with the same fonts.
 #include "Command.h"
 
 #include <QGuiApplication>
@@ -29,12 +29,12 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     QGuiApplication::setApplicationName("qrptool");
     QGuiApplication::setApplicationVersion(QRP_VERSION);
 
-    // qrptool has checked the command and its --help before loading this half.
+    // qrptool has checked the command and its --help before loading this module.
     const std::string name = argc >= 2 ? argv[1] : "";
     const qrptool::TCommandInfo* command = qrptool::FindCommand(name);
     const qrptool::TRun run = qrptool::RegisteredRun(name);
     if (!command || !run) {
-        std::fprintf(stderr, "qrptool: the painting module has no command \"%s\"\n", name.c_str());
+        std::fprintf(stderr, "qrptool: this module has no command \"%s\"\n", name.c_str());
         return 1;
     }
     return qrptool::RunCommand(*command, run, qrptool::Args(argv + 2, argv + argc));
