@@ -8,8 +8,8 @@
 #include "app/FrmVisualizar.h"
 #include "app/Globals.h"
 #include "app/ReportApplication.h"
+#include "base/ScreenMetrics.h"
 #include "platform/PrinterDevice.h"
-#include "platform/ScreenMetrics.h"
 #include "printer/QRPrinter.h"
 
 #include <QComboBox>

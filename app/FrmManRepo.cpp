@@ -6,9 +6,9 @@
 #include "app/FrmVisualizar.h"
 #include "app/Globals.h"
 #include "app/Shape.h"
+#include "base/Errors.h"
 #include "controls/xpButton.h"
 #include "host/QRReport.h"
-#include "platform/Errors.h"
 #include "platform/FileAssociation.h"
 #include "printer/QRPrinter.h"
 

@@ -2,7 +2,7 @@
 // highest zoom, and the memory a deep zoom costs.
 #include "../tests/preview/PreviewTestReports.h"
 
-#include "platform/ScreenMetrics.h"
+#include "base/ScreenMetrics.h"
 #include "preview/QRPreview.h"
 #include "preview/QRPreviewImage.h"
 

@@ -4,7 +4,7 @@
 #include "emf/Metafile.h"
 #include "storage/PageList.h"
 #include "storage/QRCompress.h"
-#include "tests/storage/TestEmf.h"
+#include "tests/support/TestEmf.h"
 
 #include <benchmark/benchmark.h>
 

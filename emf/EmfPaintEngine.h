@@ -3,6 +3,10 @@
 // records. Logical units of the recorded picture are pixels of the reference device
 // (MM_TEXT); the painter's transform is applied to coordinates here, except for text
 // and images under rotation or shear, which are recorded under a world transform.
+//
+// EmfPaintEngine.cpp keeps the page, the painter's state, the clip and the mapping; what is
+// drawn is recorded by EmfPaintEngineObjects.cpp (pens, brushes, fonts),
+// EmfPaintEngineShapes.cpp, EmfPaintEngineImages.cpp and EmfPaintEngineText.cpp.
 #include "emf/EmfWriter.h"
 
 #include <QBrush>
@@ -12,6 +16,8 @@
 #include <QRegion>
 #include <QTransform>
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -70,11 +76,29 @@ private:
         bool operator==(const TBrushKey&) const = default;
     };
 
+    // Whole device units: NaN and infinities give 0, huge values are clamped.
+    static std::int32_t Round(qreal v)
+    {
+        if (!std::isfinite(v))
+            return 0;
+        const qreal c = std::clamp<qreal>(v, -1e9, 1e9);
+        return std::int32_t(std::lround(c));
+    }
+    // A DIB of the image's pixels: 24 bits per pixel, bottom-up rows.
+    static emf::TDib Dib24(const QImage& source);
+
     emf::TPointL Map(const QPointF& p) const;
     bool AxisAligned() const;
     bool TranslationOnly() const;
     // Device rectangle of a logical one (bounding box under the transform), inclusive.
     TEmfRectL DeviceBounds(const QRectF& logical) const;
+    // Text and images under rotation or shear are recorded under the painter's transform
+    // as world transform, which is reset to identity after them.
+    void RecordWorldTransform();
+    void ResetWorldTransform();
+    // Starts recording a drawing call: it ends the decorations QPainter draws after a text
+    // item, and the clip is recorded when it changed. False when nothing is recorded.
+    bool BeginShape(bool nothingToDraw);
 
     TPenKey PenKeyFor(const QPen& pen) const;
     TBrushKey BrushKeyFor(const QBrush& brush);

@@ -90,24 +90,48 @@ public:
 private:
     friend struct TDispatchTable;
 
-    // ---- state and transforms ----
+    // Each group below lives in its own file, EmfPlayback<Group>.cpp; the record table
+    // that calls the handlers is in EmfPlayback.cpp.
+
+    // ---- State: device-context state and mapping ----
     void UpdateTransform();
     const QTransform& Xf(); // logical -> target device
     QPointF ToDevice(const QPointF& p) { return Xf().map(p); }
     double ScaleX();        // device length of one logical unit along x
     double ScaleY();
     bool AxisAligned();
-    void ApplyClip();
     QRect DeviceRect(const TEmfRectL& r);           // exclusive right/bottom, rounded
     QRect DeviceRectRaw(const QRectF& logical);
     void SetMapModeInternal(std::uint32_t mode);
     void FixIsotropic();
     void SetExtent(QSizeF& extent, const TRecordView& r);
     void ScaleExtent(QSizeF& extent, const TRecordView& r);
-    void CombineClip(const QRegion& rgn, std::uint32_t mode);
     QSizeF ReferencePixelMm() const;
 
-    // ---- objects ----
+    void OnSetWindowExt(const TRecordView& r);
+    void OnSetWindowOrg(const TRecordView& r);
+    void OnSetViewportExt(const TRecordView& r);
+    void OnSetViewportOrg(const TRecordView& r);
+    void OnScaleViewportExt(const TRecordView& r);
+    void OnScaleWindowExt(const TRecordView& r);
+    void OnSetMapMode(const TRecordView& r);
+    void OnSetWorldTransform(const TRecordView& r);
+    void OnModifyWorldTransform(const TRecordView& r);
+    void OnSaveDC(const TRecordView& r);
+    void OnRestoreDC(const TRecordView& r);
+    void OnSetBrushOrg(const TRecordView& r);
+    void OnSetBkMode(const TRecordView& r);
+    void OnSetPolyFillMode(const TRecordView& r);
+    void OnSetRop2(const TRecordView& r);
+    void OnSetStretchMode(const TRecordView& r);
+    void OnSetTextAlign(const TRecordView& r);
+    void OnSetTextColor(const TRecordView& r);
+    void OnSetBkColor(const TRecordView& r);
+    void OnSetArcDirection(const TRecordView& r);
+    void OnSetMiterLimit(const TRecordView& r);
+    void OnSetLayout(const TRecordView& r);
+
+    // ---- Objects: pens, brushes, fonts, palettes ----
     TObjectRef Object(std::uint32_t index);
     void StoreObject(std::uint32_t index, TObjectRef obj);
     static TObjectRef Stock(std::uint32_t id);
@@ -121,51 +145,45 @@ private:
     bool PenIsNull() const;
     bool BrushIsNull(const TObjectRef& brush) const;
 
-    // ---- drawing helpers ----
-    bool InPath() const { return inPath_; }
+    void OnCreatePen(const TRecordView& r);
+    void OnExtCreatePen(const TRecordView& r);
+    void OnCreateBrush(const TRecordView& r);
+    void OnExtCreateFont(const TRecordView& r);
+    void OnCreatePalette(const TRecordView& r);
+    void OnSelectObject(const TRecordView& r);
+    void OnDeleteObject(const TRecordView& r);
+
+    // ---- Shapes: lines and shapes ----
     // Strokes and/or fills a logical path (or adds it to the open path).
     void DrawLogicalPath(const QPainterPath& path, bool fill, bool stroke);
+    // A figure that starts at the current position: joined to the open path, or stroked.
+    void DrawFromCurrentPosition(const QPainterPath& logicalPath);
+    void DrawDevicePath(const QPainterPath& path, const QPen& pen, const QBrush& brush);
     void FillDevicePath(const QPainterPath& path, const QBrush& brush);
     void StrokeDevicePath(const QPainterPath& path);
+    void FillAndStrokeDevicePath(const QPainterPath& path); // the selected brush and pen
+    Qt::FillRule FillRule() const
+    {
+        return dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill;
+    }
     void DrawPolyline(const std::vector<QPointF>& pts, bool closeAsPolygon);
-    void AppendToPath(const QPainterPath& logicalPath, bool continueFigure);
-    void BeginDraw();       // painter state for one drawing call (rop2)
-    void EndDraw();
     std::vector<QPointF> RecordPoints(const TRecordView& r); // a poly record's points
     std::vector<QPointF> ReadPoints(const TRecordView& r, std::size_t offset,
                                     std::uint32_t count, bool shortPoints);
-    QRegion ReadRegion(const TRecordView& r, std::size_t offset, std::uint32_t size,
-                       const QTransform& xf);
-    bool ArcGeometry(const TRecordView& r, QRectF& box, double& startDeg, double& sweepDeg,
-                     QPointF& startPt, QPointF& endPt);
-    void FillDeviceRegion(const QRegion& rgn, const QBrush& brush);
+    bool ReadPolyPoly(const TRecordView& r, std::vector<std::uint32_t>& counts,
+                      std::vector<QPointF>& pts);
+    struct TArcGeometry {
+        QRectF Box;                 // the ellipse, device pixels
+        double StartDeg = 0, SweepDeg = 0;
+        QPointF Start, End;         // the arc's end points on the ellipse
+    };
+    bool ArcGeometry(const TRecordView& r, TArcGeometry& g);
+    enum class TArcShape { Arc, Chord, Pie };
+    void DrawArcShape(const TRecordView& r, TArcShape shape);
     // An axis-aligned ellipse in the device box d, pixel by pixel as GDI sets it, when the
     // pen is null or one solid pixel wide; false leaves it to the outline path.
     bool DrawPixelEllipse(const QRect& d);
 
-    // ---- text ----
-    struct TRealizedFont {
-        QFont Font;
-        QRawFont Raw;
-        double Ascent = 0, Descent = 0; // device pixels
-        double StretchX = 1;
-        double AngleDeg = 0;            // visual, counter-clockwise
-    };
-    // wholePixels: the text record's compatible graphics mode, where the font is realised
-    // at a whole pixel size (see DrawText).
-    const TRealizedFont& RealizeFont(bool wholePixels);
-    void DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t gm,
-                  double exScale, double eyScale);
-
-    // ---- bitmaps ----
-    void Blit(const TRecordView& r, QRectF destLogical, std::uint32_t rop,
-              std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
-              std::uint32_t cbBits, std::uint32_t usage, QRectF srcRect,
-              std::uint32_t scanLines = 0);
-
-    // Handlers.
-    void OnHeader(const TRecordView&) {}
-    void OnIgnore(const TRecordView&) {}
     void OnPolyBezier(const TRecordView& r);
     void OnPolyBezier16(const TRecordView& r);
     void OnPolygon(const TRecordView& r);
@@ -182,62 +200,80 @@ private:
     void OnPolyPolygon16(const TRecordView& r);
     void OnPolyDraw(const TRecordView& r);
     void OnPolyDraw16(const TRecordView& r);
-    void OnSetWindowExt(const TRecordView& r);
-    void OnSetWindowOrg(const TRecordView& r);
-    void OnSetViewportExt(const TRecordView& r);
-    void OnSetViewportOrg(const TRecordView& r);
-    void OnScaleViewportExt(const TRecordView& r);
-    void OnScaleWindowExt(const TRecordView& r);
-    void OnSetBrushOrg(const TRecordView& r);
-    void OnSetPixel(const TRecordView& r);
-    void OnSetMapMode(const TRecordView& r);
-    void OnSetBkMode(const TRecordView& r);
-    void OnSetPolyFillMode(const TRecordView& r);
-    void OnSetRop2(const TRecordView& r);
-    void OnSetStretchMode(const TRecordView& r);
-    void OnSetTextAlign(const TRecordView& r);
-    void OnSetTextColor(const TRecordView& r);
-    void OnSetBkColor(const TRecordView& r);
-    void OnOffsetClipRgn(const TRecordView& r);
     void OnMoveTo(const TRecordView& r);
-    void OnSetMetaRgn(const TRecordView& r);
-    void OnExcludeClipRect(const TRecordView& r);
-    void OnIntersectClipRect(const TRecordView& r);
-    void OnSaveDC(const TRecordView& r);
-    void OnRestoreDC(const TRecordView& r);
-    void OnSetWorldTransform(const TRecordView& r);
-    void OnModifyWorldTransform(const TRecordView& r);
-    void OnSelectObject(const TRecordView& r);
-    void OnCreatePen(const TRecordView& r);
-    void OnCreateBrush(const TRecordView& r);
-    void OnDeleteObject(const TRecordView& r);
-    void OnAngleArc(const TRecordView& r);
-    void OnEllipse(const TRecordView& r);
+    void OnLineTo(const TRecordView& r);
     void OnRectangle(const TRecordView& r);
     void OnRoundRect(const TRecordView& r);
+    void OnEllipse(const TRecordView& r);
     void OnArc(const TRecordView& r);
+    void OnArcTo(const TRecordView& r);
     void OnChord(const TRecordView& r);
     void OnPie(const TRecordView& r);
-    void OnCreatePalette(const TRecordView& r);
-    void OnLineTo(const TRecordView& r);
-    void OnArcTo(const TRecordView& r);
-    void OnSetArcDirection(const TRecordView& r);
-    void OnSetMiterLimit(const TRecordView& r);
+    void OnAngleArc(const TRecordView& r);
+    void OnSetPixel(const TRecordView& r);
+
+    // ---- Paths: paths and clipping ----
+    bool InPath() const { return inPath_; }
+    void AppendToPath(const QPainterPath& logicalPath, bool continueFigure);
+    void ApplyClip();
+    void BeginDraw();       // painter state for one drawing call (the clip)
+    void EndDraw();
+    void DrawClosedPath(bool fill, bool stroke);
+    void CombineClip(const QRegion& rgn, std::uint32_t mode);
+    // Region data at offset, size bytes as the record states them (cut to the record).
+    QRegion ReadRegion(const TRecordView& r, std::size_t offset, std::uint32_t size,
+                       const QTransform& xf);
+    void FillDeviceRegion(const QRegion& rgn, const QBrush& brush);
+
     void OnBeginPath(const TRecordView& r);
     void OnEndPath(const TRecordView& r);
     void OnCloseFigure(const TRecordView& r);
+    void OnAbortPath(const TRecordView& r);
     void OnFillPath(const TRecordView& r);
     void OnStrokeAndFillPath(const TRecordView& r);
     void OnStrokePath(const TRecordView& r);
     void OnFlattenPath(const TRecordView& r);
     void OnWidenPath(const TRecordView& r);
     void OnSelectClipPath(const TRecordView& r);
-    void OnAbortPath(const TRecordView& r);
+    void OnIntersectClipRect(const TRecordView& r);
+    void OnExcludeClipRect(const TRecordView& r);
+    void OnOffsetClipRgn(const TRecordView& r);
+    void OnSetMetaRgn(const TRecordView& r);
+    void OnExtSelectClipRgn(const TRecordView& r);
     void OnFillRgn(const TRecordView& r);
     void OnFrameRgn(const TRecordView& r);
     void OnInvertRgn(const TRecordView& r);
     void OnPaintRgn(const TRecordView& r);
-    void OnExtSelectClipRgn(const TRecordView& r);
+
+    // ---- Text ----
+    struct TRealizedFont {
+        QFont Font;
+        QRawFont Raw;
+        double Ascent = 0, Descent = 0; // device pixels
+        double StretchX = 1;
+        double AngleDeg = 0;            // visual, counter-clockwise
+    };
+    // wholePixels: the text record's compatible graphics mode, where the font is realised
+    // at a whole pixel size (see DrawText).
+    const TRealizedFont& RealizeFont(bool wholePixels);
+    void DrawText(const TRecordView& r, std::size_t emrText, bool wide, std::uint32_t gm,
+                  double exScale, double eyScale);
+    void DrawPolyText(const TRecordView& r, bool wide);
+
+    void OnExtTextOutA(const TRecordView& r);
+    void OnExtTextOutW(const TRecordView& r);
+    void OnPolyTextOutA(const TRecordView& r);
+    void OnPolyTextOutW(const TRecordView& r);
+
+    // ---- Bitmaps ----
+    void Blit(const TRecordView& r, QRectF destLogical, std::uint32_t rop,
+              std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
+              std::uint32_t cbBits, std::uint32_t usage, QRectF srcRect,
+              std::uint32_t scanLines = 0);
+    void DrawBlt(const TRecordView& r, bool stretch);
+    // Runs draw with the painter in the logical units of the picture (the clip applied).
+    template <typename Draw> void DrawInLogicalUnits(Draw&& draw);
+
     void OnBitBlt(const TRecordView& r);
     void OnStretchBlt(const TRecordView& r);
     void OnMaskBlt(const TRecordView& r);
@@ -245,15 +281,12 @@ private:
     void OnStretchDIBits(const TRecordView& r);
     void OnAlphaBlend(const TRecordView& r);
     void OnTransparentBlt(const TRecordView& r);
-    void OnExtCreateFont(const TRecordView& r);
-    void OnExtTextOutA(const TRecordView& r);
-    void OnExtTextOutW(const TRecordView& r);
-    void OnPolyTextOutA(const TRecordView& r);
-    void OnPolyTextOutW(const TRecordView& r);
     void OnCreateMonoBrush(const TRecordView& r);
     void OnCreateDibPatternBrush(const TRecordView& r);
-    void OnExtCreatePen(const TRecordView& r);
-    void OnSetLayout(const TRecordView& r);
+
+    // ---- records without an effect here (EmfPlayback.cpp) ----
+    void OnHeader(const TRecordView&) {}
+    void OnIgnore(const TRecordView&) {}
 
     QPainter& p_;
     bool rasterOps_ = false; // the device composes binary raster operations itself

@@ -3,6 +3,7 @@
 #include "emf/EmfPlayback.h"
 
 #include "emf/DibImage.h"
+#include "emf/EmfPlaybackSupport.h"
 #include "emf/RasterOps.h"
 
 #include <cmath>
@@ -32,7 +33,23 @@ bool ClipSource(QRectF& src, QRectF& dest, const QSize& size)
     return true;
 }
 
+// The bitmap of a blit record: iUsageSrc, offBmiSrc, cbBmiSrc, offBitsSrc, cbBitsSrc at at.
+DibLocation DibAt(const TRecordView& r, std::size_t at)
+{
+    return DibLocation{r.U32(at + 4), r.U32(at + 8), r.U32(at + 12), r.U32(at + 16), r.U32(at), 0};
+}
+
 } // namespace
+
+template <typename Draw>
+void TEmfPlayback::DrawInLogicalUnits(Draw&& draw)
+{
+    BeginDraw();
+    p_.save();
+    p_.setWorldTransform(Xf());
+    draw();
+    p_.restore();
+}
 
 void TEmfPlayback::Blit(const TRecordView& r, QRectF dest, std::uint32_t rop,
                         std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits,
@@ -58,34 +75,25 @@ void TEmfPlayback::Blit(const TRecordView& r, QRectF dest, std::uint32_t rop,
     } else if (Rop3UsesSource(rop)) {
         return; // a source-reading code without a source bitmap draws nothing
     }
-    BeginDraw();
-    p_.save();
-    p_.setWorldTransform(Xf());
-    BlitRop3(p_, dest, source, rop, pattern, dc_.StretchMode);
-    p_.restore();
+    DrawInLogicalUnits([&] { BlitRop3(p_, dest, source, rop, pattern, dc_.StretchMode); });
 }
 
 // BITBLT: xDest, yDest, cxDest, cyDest, dwRop, xSrc, ySrc, xformSrc, crBkColorSrc,
-// iUsageSrc, offBmiSrc, cbBmiSrc, offBitsSrc, cbBitsSrc.
-void TEmfPlayback::OnBitBlt(const TRecordView& r)
+// iUsageSrc, offBmiSrc, cbBmiSrc, offBitsSrc, cbBitsSrc; STRETCHBLT the same and then
+// cxSrc, cySrc. A record that stops after dwRop is a pattern blit.
+void TEmfPlayback::DrawBlt(const TRecordView& r, bool stretch)
 {
-    if (!r.Has(0, 100) && !(r.Has(0, 44) && r.Size() < 100)) // short form: pattern blits
+    const std::size_t whole = stretch ? 108 : 100;
+    if (!r.Has(0, whole) && !(r.Has(0, 44) && r.Size() < 100))
         return;
     const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-    const std::uint32_t cbBmi = r.Has(0, 100) ? r.U32(88) : 0;
-    Blit(r, dest, r.U32(40), r.U32(84), cbBmi, r.U32(92), r.U32(96), r.U32(80),
-         QRectF(r.I32(44), r.I32(48), r.I32(32), r.I32(36)));
+    const std::uint32_t cbBmi = r.Has(0, whole) ? r.U32(88) : 0;
+    const QRectF src(r.I32(44), r.I32(48), stretch ? r.I32(100) : r.I32(32), stretch ? r.I32(104) : r.I32(36));
+    Blit(r, dest, r.U32(40), r.U32(84), cbBmi, r.U32(92), r.U32(96), r.U32(80), src);
 }
 
-void TEmfPlayback::OnStretchBlt(const TRecordView& r)
-{
-    if (!r.Has(0, 108) && !(r.Has(0, 44) && r.Size() < 100))
-        return;
-    const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-    const std::uint32_t cbBmi = r.Has(0, 108) ? r.U32(88) : 0;
-    Blit(r, dest, r.U32(40), r.U32(84), cbBmi, r.U32(92), r.U32(96), r.U32(80),
-         QRectF(r.I32(44), r.I32(48), r.I32(100), r.I32(104)));
-}
+void TEmfPlayback::OnBitBlt(const TRecordView& r) { DrawBlt(r, false); }
+void TEmfPlayback::OnStretchBlt(const TRecordView& r) { DrawBlt(r, true); }
 
 void TEmfPlayback::OnMaskBlt(const TRecordView& r)
 {
@@ -96,7 +104,7 @@ void TEmfPlayback::OnMaskBlt(const TRecordView& r)
     DibImage src, mask;
     BlitSource source;
     if (r.U32(88) != 0) {
-        src = DecodeDib(r.Data(), r.Size(), DibLocation{r.U32(84), r.U32(88), r.U32(92), r.U32(96), r.U32(80), 0});
+        src = DecodeDib(r.Data(), r.Size(), DibAt(r, 80));
         if (src.IsNull())
             return;
         source.image = &src.image;
@@ -107,18 +115,14 @@ void TEmfPlayback::OnMaskBlt(const TRecordView& r)
     }
     QImage maskImage;
     if (r.U32(116) != 0) {
-        mask = DecodeDib(r.Data(), r.Size(), DibLocation{r.U32(112), r.U32(116), r.U32(120), r.U32(124), r.U32(108), 0});
+        mask = DecodeDib(r.Data(), r.Size(), DibAt(r, 108));
         if (!mask.IsNull())
             maskImage = mask.IsMonochrome() ? mask.MaskImage() : mask.image;
     }
     BlitPattern pattern;
     pattern.brush = MakeBrush(dc_.Brush, true);
     pattern.origin = dc_.BrushOrg;
-    BeginDraw();
-    p_.save();
-    p_.setWorldTransform(Xf());
-    MaskBlt(p_, dest, source, rop4, maskImage, QPoint(r.I32(100), r.I32(104)), pattern);
-    p_.restore();
+    DrawInLogicalUnits([&] { MaskBlt(p_, dest, source, rop4, maskImage, QPoint(r.I32(100), r.I32(104)), pattern); });
 }
 
 // SETDIBITSTODEVICE: xDest, yDest, xSrc, ySrc, cxSrc, cySrc, offBmiSrc, cbBmiSrc,
@@ -145,11 +149,7 @@ void TEmfPlayback::OnSetDIBitsToDevice(const TRecordView& r)
     if (!ClipSource(src, destRect, dib.image.size()))
         return;
     BlitSource source{&dib.image, src};
-    BeginDraw();
-    p_.save();
-    p_.setWorldTransform(Xf());
-    BlitRop3(p_, destRect, source, SRCCOPY, BlitPattern{}, dc_.StretchMode);
-    p_.restore();
+    DrawInLogicalUnits([&] { BlitRop3(p_, destRect, source, SRCCOPY, BlitPattern{}, dc_.StretchMode); });
 }
 
 // STRETCHDIBITS: xDest, yDest, xSrc, ySrc, cxSrc, cySrc, offBmiSrc, cbBmiSrc, offBitsSrc,
@@ -180,7 +180,7 @@ void TEmfPlayback::OnAlphaBlend(const TRecordView& r)
     const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
     const std::uint8_t constantAlpha = r.U8(42);
     const bool srcAlpha = (r.U8(43) & 1) != 0;
-    DibImage dib = DecodeDib(r.Data(), r.Size(), DibLocation{r.U32(84), r.U32(88), r.U32(92), r.U32(96), r.U32(80), 0});
+    DibImage dib = DecodeDib(r.Data(), r.Size(), DibAt(r, 80));
     if (dib.IsNull())
         return;
     const QImage& img = srcAlpha && !dib.alpha.isNull() ? dib.alpha : dib.image;
@@ -189,11 +189,9 @@ void TEmfPlayback::OnAlphaBlend(const TRecordView& r)
     if (!ClipSource(src, destRect, img.size()))
         return;
     BlitSource source{&img, src};
-    BeginDraw();
-    p_.save();
-    p_.setWorldTransform(Xf());
-    AlphaBlend(p_, destRect, source, constantAlpha, srcAlpha && !dib.alpha.isNull(), dc_.StretchMode);
-    p_.restore();
+    DrawInLogicalUnits([&] {
+        AlphaBlend(p_, destRect, source, constantAlpha, srcAlpha && !dib.alpha.isNull(), dc_.StretchMode);
+    });
 }
 
 void TEmfPlayback::OnTransparentBlt(const TRecordView& r)
@@ -202,7 +200,7 @@ void TEmfPlayback::OnTransparentBlt(const TRecordView& r)
         return;
     const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
     const std::uint32_t c = r.U32(40);
-    DibImage dib = DecodeDib(r.Data(), r.Size(), DibLocation{r.U32(84), r.U32(88), r.U32(92), r.U32(96), r.U32(80), 0});
+    DibImage dib = DecodeDib(r.Data(), r.Size(), DibAt(r, 80));
     if (dib.IsNull())
         return;
     QRectF src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
@@ -210,11 +208,9 @@ void TEmfPlayback::OnTransparentBlt(const TRecordView& r)
     if (!ClipSource(src, destRect, dib.image.size()))
         return;
     BlitSource source{&dib.image, src};
-    BeginDraw();
-    p_.save();
-    p_.setWorldTransform(Xf());
-    TransparentBlt(p_, destRect, source, qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), dc_.StretchMode);
-    p_.restore();
+    DrawInLogicalUnits([&] {
+        TransparentBlt(p_, destRect, source, ColorRef(c).rgb(), dc_.StretchMode);
+    });
 }
 
 // CREATEMONOBRUSH and CREATEDIBPATTERNBRUSHPT: ihBrush, iUsage, offBmi, cbBmi, offBits,

@@ -1,6 +1,7 @@
 // Text records: fonts realised at their device size and glyphs placed where GDI places
 // them (alignment, dx arrays, escapement, background).
 #include "emf/EmfPlayback.h"
+#include "emf/EmfPlaybackSupport.h"
 #include "emf/FontMapping.h"
 
 #include <QFontMetricsF>
@@ -15,13 +16,6 @@ namespace {
 
 // Glyphs up to this many pixels per em are drawn from bitmaps, larger ones as outlines.
 constexpr int kLargestCachedGlyph = 256;
-
-double Clamp(double v)
-{
-    if (!(v == v))
-        return 0;
-    return std::clamp(v, -1.0e7, 1.0e7);
-}
 
 // Windows-1252 bytes of the ANSI text records.
 QString FromAnsi(const std::uint8_t* s, std::size_t n)
@@ -338,22 +332,17 @@ void TEmfPlayback::OnExtTextOutW(const TRecordView& r)
     DrawText(r, 36, true, r.U32(24), r.F32(28), r.F32(32));
 }
 
-void TEmfPlayback::OnPolyTextOutA(const TRecordView& r)
+// POLYTEXTOUTA / POLYTEXTOUTW: one graphics mode and scale for an array of EMRTEXTs.
+void TEmfPlayback::DrawPolyText(const TRecordView& r, bool wide)
 {
     const std::uint32_t n = r.U32(36);
     if (!r.HasArray(40, n, 40))
         return;
     for (std::uint32_t i = 0; i < n; ++i)
-        DrawText(r, 40 + std::size_t(i) * 40, false, r.U32(24), r.F32(28), r.F32(32));
+        DrawText(r, 40 + std::size_t(i) * 40, wide, r.U32(24), r.F32(28), r.F32(32));
 }
 
-void TEmfPlayback::OnPolyTextOutW(const TRecordView& r)
-{
-    const std::uint32_t n = r.U32(36);
-    if (!r.HasArray(40, n, 40))
-        return;
-    for (std::uint32_t i = 0; i < n; ++i)
-        DrawText(r, 40 + std::size_t(i) * 40, true, r.U32(24), r.F32(28), r.F32(32));
-}
+void TEmfPlayback::OnPolyTextOutA(const TRecordView& r) { DrawPolyText(r, false); }
+void TEmfPlayback::OnPolyTextOutW(const TRecordView& r) { DrawPolyText(r, true); }
 
 } // namespace qrp::emf

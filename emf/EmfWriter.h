@@ -7,6 +7,11 @@
 // they are also device pixels of the reference device (MM_TEXT, identity world
 // transform) when it accumulates bounds. Callers that draw under another mapping
 // pass the device extent themselves (the overloads taking a bounds rectangle).
+//
+// EmfWriter.cpp keeps the image, the handle table and the bounds; each group of records
+// below is written by its own file: EmfWriterObjects.cpp, EmfWriterState.cpp,
+// EmfWriterPaths.cpp (paths and clipping), EmfWriterShapes.cpp, EmfWriterText.cpp and
+// EmfWriterBitmaps.cpp.
 #include "emf/Metafile.h"
 
 #include <cstddef>
@@ -223,7 +228,13 @@ private:
     void PutBytes(std::span<const std::uint8_t> b);
     void Pad();
     void End();
+    void Bare(std::uint32_t type);                           // a record of no parameters
+    void WithRect(std::uint32_t type, const TEmfRectL& rect); // a record of one rectangle
     void Simple(std::uint32_t type, std::uint32_t value);
+    void Pair(std::uint32_t type, std::int32_t a, std::int32_t b);
+    void PutPoints(std::span<const TPointL> points, bool small);
+    void PutDibFields(std::uint32_t offBmi, const TDib* dib);
+    void PutDib(const TDib* dib);
     void Poly(std::uint32_t type16, std::uint32_t type32, std::span<const TPointL> points);
     void PolyPoly(std::uint32_t type16, std::uint32_t type32, std::span<const TPointL> points,
                   std::span<const std::uint32_t> counts);
@@ -232,6 +243,7 @@ private:
     TEmfRectL PointBounds(std::span<const TPointL> points) const;
     TEmfRectL Inflated(const TEmfRectL& r) const;
     TEmfRectL BoxExtent(const TEmfRectL& box) const;
+    static TEmfRectL Union(const TEmfRectL& a, const TEmfRectL& b);
     void Touch(std::int32_t handle);
 
     std::vector<std::uint8_t> bytes_;

@@ -1,8 +1,8 @@
 #include "emf/Metafile.h"
 
-#include "platform/Errors.h"
-#include "platform/ScreenMetrics.h"
-#include "storage/Stream.h"
+#include "base/Errors.h"
+#include "base/ScreenMetrics.h"
+#include "base/Stream.h"
 
 #include <cstring>
 #include <new>

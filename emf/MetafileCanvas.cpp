@@ -1,8 +1,8 @@
 #include "emf/MetafileCanvas.h"
 
+#include "base/ScreenMetrics.h"
 #include "emf/EmfPaintEngine.h"
 #include "emf/Metafile.h"
-#include "platform/ScreenMetrics.h"
 
 #include <QPainter>
 

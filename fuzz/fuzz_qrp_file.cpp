@@ -1,7 +1,7 @@
 // Opens arbitrary bytes as a saved report and reads every page, with the compression
 // switch as the header says and the other way round, and describes its records.
+#include "base/Errors.h"
 #include "emf/Metafile.h"
-#include "platform/Errors.h"
 #include "storage/PageList.h"
 #include "storage/ReportFileInfo.h"
 

@@ -1,6 +1,6 @@
 #include "platform/FileAssociation.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // settings a document is printed with), its device capabilities and the document
 // calls. TQtPrinterDevice is the real one over Qt PrintSupport and CUPS; the scripted
 // device (ScriptedPrinterDevice.h) stands in for it in tests.
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cstdint>
 #include <memory>

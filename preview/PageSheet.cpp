@@ -1,8 +1,8 @@
 #include "preview/PageSheet.h"
 
+#include "base/Errors.h"
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
-#include "platform/Errors.h"
 #include "printer/PrinterSettings.h"
 #include "printer/QRPrinter.h"
 

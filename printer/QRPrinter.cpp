@@ -1,7 +1,7 @@
 #include "printer/QRPrinter.h"
 
+#include "base/ScreenMetrics.h"
 #include "emf/MetafileCanvas.h"
-#include "platform/ScreenMetrics.h"
 #include "printer/PreviewInterfaceBase.h"
 #include "storage/PageList.h"
 

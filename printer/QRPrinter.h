@@ -3,8 +3,8 @@
 // and orientation, its page range and copies, and a printer device of its own. It is
 // filled by loading a saved report or by producing pages, hands out page pictures,
 // prints on its device and tells its client and host windows by window messages.
+#include "base/Errors.h"
 #include "emf/Metafile.h"
-#include "platform/Errors.h"
 #include "platform/PrinterDevice.h"
 #include "platform/WindowMessages.h"
 #include "printer/PrinterSettings.h"

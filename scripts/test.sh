@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the unit and GUI suites under
 # ctest (with a real CUPS queue that prints to PDF), the ThreadSanitizer run of the
-# storage suite, each fuzz target for 60 seconds, and the Debian package, installed,
-# checked and removed. The build is warning-free or fails.
+# plain suites (base, storage, page picture), each fuzz target for 60 seconds, and the
+# Debian package, installed, checked and removed. The build is warning-free or fails.
 #
 # Each phase starts with a "==" line; long outputs (the sanitizer and fuzzing builds,
 # every fuzz target's own output) are kept in log files that the lines name. A test
@@ -54,7 +54,7 @@ phase "tests (ctest)"
 suite "ctest, main suite" ctest_main
 
 phase "ThreadSanitizer"
-suite "ThreadSanitizer, storage suite" bash scripts/sanitize.sh
+suite "ThreadSanitizer, plain suites" bash scripts/sanitize.sh
 
 phase "fuzzing"
 suite "fuzz targets" bash scripts/fuzz.sh 60

@@ -1,7 +1,7 @@
 #include "storage/PageList.h"
 
+#include "base/Errors.h"
 #include "emf/Metafile.h"
-#include "platform/Errors.h"
 #include "storage/QRCompress.h"
 #include "storage/ReportDate.h"
 #include "storage/ReportFileInfo.h"

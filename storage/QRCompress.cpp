@@ -1,6 +1,6 @@
 #include "storage/QRCompress.h"
 
-#include "storage/Stream.h"
+#include "base/Stream.h"
 
 namespace qrp {
 

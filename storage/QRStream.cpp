@@ -1,6 +1,6 @@
 #include "storage/QRStream.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // The byte store of one report: in memory while it is small, moved once and for good
 // into a temporary file when it grows past its limit, or opened in place on a saved
 // report file. Every primitive runs under the stream's own re-entrant lock.
-#include "storage/Stream.h"
+#include "base/Stream.h"
 
 #include <cstdint>
 #include <memory>

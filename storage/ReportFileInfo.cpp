@@ -1,6 +1,6 @@
 #include "storage/ReportFileInfo.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "storage/QRCompress.h"
 
 #include <string>

@@ -1,8 +1,8 @@
 // Pages recorded on the metafile canvas play back as QPainter drew them directly.
+#include "base/ScreenMetrics.h"
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
 #include "emf/MetafileCanvas.h"
-#include "platform/ScreenMetrics.h"
 
 #include <QFontMetricsF>
 #include <QImage>

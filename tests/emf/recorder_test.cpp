@@ -1,10 +1,10 @@
 // The EMF writer and the metafile canvas: the bytes they produce, record by record.
+#include "base/ScreenMetrics.h"
 #include "emf/EmfPaintEngine.h"
 #include "emf/EmfRecords.h"
 #include "emf/EmfWriter.h"
 #include "emf/Metafile.h"
 #include "emf/MetafileCanvas.h"
-#include "platform/ScreenMetrics.h"
 
 #include <QFontMetricsF>
 #include <QImage>

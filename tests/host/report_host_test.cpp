@@ -1,9 +1,9 @@
 // The report host's operations around a loaded shared printer.
 #include "../preview/PreviewTestReports.h"
 
+#include "base/ScreenMetrics.h"
 #include "host/QRExportFilter.h"
 #include "host/QRReport.h"
-#include "platform/ScreenMetrics.h"
 #include "platform/WindowMessages.h"
 #include "preview/QRPreview.h"
 #include "preview/QRPreviewImage.h"

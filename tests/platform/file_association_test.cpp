@@ -1,6 +1,6 @@
 // The report file association, written into temporary XDG folders and read back with
 // the desktop's own tools.
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "platform/FileAssociation.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // The renderer of one preview page, used by the command line, against the control.
 #include "PreviewTestReports.h"
 
-#include "platform/Errors.h"
-#include "platform/ScreenMetrics.h"
+#include "base/Errors.h"
+#include "base/ScreenMetrics.h"
 #include "preview/PageSheet.h"
 #include "preview/QRPreview.h"
 #include "preview/QRPreviewImage.h"

@@ -1,7 +1,7 @@
 // The preview control against real saved reports loaded by a report printer.
 #include "PreviewTestReports.h"
 
-#include "platform/ScreenMetrics.h"
+#include "base/ScreenMetrics.h"
 #include "platform/WindowMessages.h"
 #include "preview/QRPreview.h"
 #include "preview/QRPreviewImage.h"

@@ -1,6 +1,6 @@
 #pragma once
 // Builds reports through the page list the way page production does.
-#include "TestEmf.h"
+#include "tests/support/TestEmf.h"
 
 #include "storage/PageList.h"
 #include "storage/ReportDate.h"

@@ -1,7 +1,7 @@
-#include "TestEmf.h"
+#include "tests/support/TestEmf.h"
 
+#include "base/Stream.h"
 #include "storage/QRCompress.h"
-#include "storage/Stream.h"
 
 #include <gtest/gtest.h>
 

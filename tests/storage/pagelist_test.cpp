@@ -1,6 +1,6 @@
 #include "ReportBuilder.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 #include "storage/QRCompress.h"
 #include "storage/ReportFileInfo.h"
 

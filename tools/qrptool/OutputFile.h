@@ -1,8 +1,8 @@
 #pragma once
 // Writing a command's output file all or nothing: the content goes to a temporary
 // file in the same folder, which replaces the target only when it is complete.
-#include "platform/Errors.h"
-#include "storage/Stream.h"
+#include "base/Errors.h"
+#include "base/Stream.h"
 
 #include <cerrno>
 #include <cstring>

@@ -2,9 +2,9 @@
 #include "Command.h"
 #include "PageRange.h"
 
+#include "base/ScreenMetrics.h"
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
-#include "platform/ScreenMetrics.h"
 #include "storage/PageList.h"
 
 #include <QImage>

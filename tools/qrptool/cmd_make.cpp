@@ -4,8 +4,8 @@
 #include "Command.h"
 #include "OutputFile.h"
 
+#include "base/Errors.h"
 #include "emf/Metafile.h"
-#include "platform/Errors.h"
 #include "storage/PageList.h"
 
 #include <stdexcept>

@@ -2,7 +2,7 @@
 #include "Command.h"
 #include "PageRange.h"
 
-#include "platform/ScreenMetrics.h"
+#include "base/ScreenMetrics.h"
 #include "preview/PageSheet.h"
 #include "printer/QRPrinter.h"
 

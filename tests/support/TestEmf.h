@@ -1,6 +1,8 @@
 #pragma once
-// Small hand-built EMF images and temporary folders for the storage tests.
+// Small hand-built EMF images for the tests of the page picture and of storage, and the
+// file helpers of TestFiles.h.
 #include "emf/Metafile.h"
+#include "tests/support/TestFiles.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -87,43 +89,5 @@ inline TMetafile MakePicture(std::uint32_t length = kMinEmfLength, std::uint32_t
     m.LoadFromBytes(MakeEmf(length, frame, seed));
     return m;
 }
-
-inline std::vector<std::uint8_t> ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TTempDir {
-public:
-    TTempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "qrp-test-XXXXXX").string();
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (::mkdtemp(buf.data()) == nullptr)
-            std::abort();
-        path_ = buf.data();
-    }
-    ~TTempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 } // namespace qrp::test

@@ -1,6 +1,6 @@
-#include "storage/Stream.h"
+#include "base/Stream.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cerrno>

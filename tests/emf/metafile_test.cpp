@@ -1,8 +1,8 @@
-#include "TestEmf.h"
+#include "tests/support/TestEmf.h"
 
-#include "platform/Errors.h"
-#include "platform/ScreenMetrics.h"
-#include "storage/Stream.h"
+#include "base/Errors.h"
+#include "base/ScreenMetrics.h"
+#include "base/Stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ScreenMetrics.h"
+#include "base/ScreenMetrics.h"
 
 #include <atomic>
 

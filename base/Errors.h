@@ -1,5 +1,5 @@
 #pragma once
-// Exception classes of the platform layer. Every failure the program reports is one
+// Exception classes of the base layer. Every failure the program reports is one
 // of these (or derives from std::exception) and carries the message text shown to
 // the user; the GUI shows it in its error box, qrptool prints it on one line.
 #include <stdexcept>

@@ -1,0 +1,2 @@
+// The EMF engine reaching up into storage by a relative path: refused.
+#include "../storage/PageList.h"

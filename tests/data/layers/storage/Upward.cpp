@@ -1,0 +1,2 @@
+// Storage reaching up into the printer: refused.
+#include "printer/QRPrinter.h"
