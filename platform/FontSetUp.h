@@ -1,9 +1,10 @@
 #pragma once
 // The system's font configuration is read once per process, on the first text drawn,
 // and that read (the configuration's rule files and the cache of every font folder)
-// takes longer than drawing a whole page. Programs that draw pages start it here, on a
-// thread of its own, as early as they can: it then runs while the toolkit's libraries
-// load and its application object is made, and the first page finds it done.
+// takes longer than drawing a whole page. The tools start it here, on a thread of its
+// own, before they load the part that draws (tools/launcher): it then runs while the
+// toolkit's libraries load, and the first page finds it done. (The viewer reads it
+// while making its application object anyway, for its windows' fonts.)
 #include <future>
 #include <thread>
 
