@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace qrp {
 
@@ -81,8 +82,37 @@ void DestroyApplicationWindows()
     SharedQRPrinter = nullptr;
 }
 
+namespace {
+
+void PrintUsage()
+{
+    std::printf("usage: visualizar-reportes [FILE]\n"
+                "       visualizar-reportes --help | --version\n"
+                "\n"
+                "Shows saved report files (.qrp) page by page and prints them. The main window\n"
+                "lists the .qrp files of the current folder; FILE, when it names an existing\n"
+                "file, is opened and previewed at once.\n"
+                "\n"
+                "  -h, --help   show this help and exit\n"
+                "  --version    show the version and exit\n");
+}
+
+} // namespace
+
 int RunProgram(int argc, char** argv)
 {
+    // Answered without a window, as other document viewers do.
+    if (argc >= 2) {
+        const std::string first = argv[1];
+        if (first == "--help" || first == "-h") {
+            PrintUsage();
+            return 0;
+        }
+        if (first == "--version") {
+            std::printf("visualizar-reportes %s\n", QRP_VERSION);
+            return 0;
+        }
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         std::fprintf(stderr, "Visualizar Reportes needs a display (neither DISPLAY nor "

@@ -18,4 +18,14 @@ void ShowErrorBox(const QString& message);
 using TErrorBoxHook = std::function<void(const QString& title, const QString& text)>;
 TErrorBoxHook SetErrorBoxHook(TErrorBoxHook hook);
 
+// A note for the user that is no error (a print job kept by a stopped printer): the
+// application title, an information icon, an OK button. ErrorBoxText is applied.
+void ShowNoticeBox(const QString& message);
+// Replaces how the note is shown, as SetErrorBoxHook does for the error box.
+TErrorBoxHook SetNoticeBoxHook(TErrorBoxHook hook);
+
+// The width a message box needs for its title not to be cut in the title bar: the
+// title in the title-bar font beside the bar's icon and buttons.
+int MessageBoxWidthForTitle(const QString& title);
+
 } // namespace qrp

@@ -15,11 +15,15 @@ namespace qrp {
 
 namespace {
 
+// The tooltip colours while the field is usable; a disabled field keeps the disabled
+// colours, so that it looks disabled.
 void ToolTipColoured(QWidget* w)
 {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Base, pal.color(QPalette::ToolTipBase));
-    pal.setColor(QPalette::Text, pal.color(QPalette::ToolTipText));
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::Base, pal.color(group, QPalette::ToolTipBase));
+        pal.setColor(group, QPalette::Text, pal.color(group, QPalette::ToolTipText));
+    }
     w->setPalette(pal);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/FileAssociation.h"
 #include "printer/QRPrinter.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -184,6 +185,8 @@ void TFrmManRepo::FormShow()
         FrmReporte->QRReporte20->OnPreview = [](QObject* sender) { FrmReporte->QRReporte20Preview(sender); };
         FrmReporte->QRReporte20->GenerateAndPreview();
         FrmReporte->ShowPageCount();
+        previewToFront_ = FrmVisualizar->isVisible();
+        FrmVisualizar->installEventFilter(this);
     }
 }
 
@@ -195,15 +198,36 @@ void TFrmManRepo::paintEvent(QPaintEvent* e)
 
 void TFrmManRepo::FormPaint()
 {
-    if (ParamCount() >= 1 && FrmVisualizar && FrmVisualizar->isVisible()) {
+    if (previewToFront_ && ParamCount() >= 1 && FrmVisualizar && FrmVisualizar->isVisible()) {
         // After the paint: moving the focus from inside a paint would repaint re-entrantly.
-        QTimer::singleShot(0, FrmVisualizar, [] {
-            if (FrmVisualizar->isVisible()) {
-                FrmVisualizar->activateWindow();
-                FrmVisualizar->setFocus(Qt::OtherFocusReason);
+        QTimer::singleShot(0, this, [this] {
+            if (!previewToFront_ || !FrmVisualizar->isVisible())
+                return;
+            if (FrmVisualizar->isActiveWindow()) {
+                previewToFront_ = false;
+                return;
             }
+            handedOver_ = true;
+            FrmVisualizar->raise();
+            FrmVisualizar->activateWindow();
+            FrmVisualizar->setFocus(Qt::OtherFocusReason);
         });
     }
+}
+
+bool TFrmManRepo::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == FrmVisualizar && e->type() == QEvent::WindowActivate && handedOver_)
+        previewToFront_ = false;
+    return QWidget::eventFilter(watched, e);
+}
+
+void TFrmManRepo::SetReportCommandsEnabled(bool enabled)
+{
+    ListaArchivos->setEnabled(enabled);
+    xpButton1->setEnabled(enabled);
+    xpButton2->setEnabled(enabled);
+    setAcceptDrops(enabled);
 }
 
 void TFrmManRepo::OpenReport(const QString& Path)
@@ -220,6 +244,9 @@ void TFrmManRepo::OpenReport(const QString& Path)
 
 void TFrmManRepo::OpenChosenPath(const QString& path)
 {
+    // A report being printed is read page by page until its job is handed over.
+    if (SharedQRPrinter->PrintingPages())
+        return;
     EdtArcReporte->setText(path);
     OpenReport(EdtArcReporte->text());
 }
@@ -233,18 +260,31 @@ void TFrmManRepo::ListaArchivosClick()
 
 void TFrmManRepo::xpButton1Click()
 {
-    if (OpenDialog1->exec() != QDialog::Accepted)
+    // The name field proposes exactly the file last chosen, whatever it holds now.
+    if (!lastChosen_.isEmpty())
+        OpenDialog1->selectFile(lastChosen_);
+    const int result = OpenDialog1->exec();
+    // A completion list the dialog opened may outlive it; left open, it would take the
+    // next keystroke meant for this window into the hidden dialog's name field.
+    for (int guard = 0; guard < 8; ++guard) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (!popup)
+            break;
+        popup->close();
+    }
+    if (result != QDialog::Accepted)
         return;
     const QStringList files = OpenDialog1->selectedFiles();
     if (files.isEmpty())
         return;
-    // Proposed again at the next run.
-    OpenDialog1->selectFile(files.first());
+    lastChosen_ = files.first();
     OpenChosenPath(QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath()));
 }
 
 void TFrmManRepo::xpButton2Click()
 {
+    if (SharedQRPrinter->PrintingPages())
+        return;
     FrmReporte->QRReporte20->OnPreview = [](QObject* sender) { FrmReporte->QRReporte20Preview(sender); };
     FrmReporte->QRReporte20->GenerateAndPreview();
     FrmReporte->ShowPageCount();

@@ -35,6 +35,10 @@ public:
     // Full path of the list's selected entry; empty when none is selected.
     QString SelectedListPath() const;
 
+    // Enables or disables everything that opens a report (the list, "&Abrir", "&Reporte"
+    // and dropped files): disabled while the shared printer prints.
+    void SetReportCommandsEnabled(bool enabled);
+
     TShape* Shape2 = nullptr;
     QLabel* Image2 = nullptr;
     TShape* Shape1 = nullptr;
@@ -50,6 +54,7 @@ protected:
     void showEvent(QShowEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
@@ -61,6 +66,13 @@ private:
 
     QString listFolder_;
     bool shown_ = false;
+    // The file last chosen in the Open dialog, proposed again at its next run.
+    QString lastChosen_;
+    // After a command-line start the preview is brought in front of this window, which
+    // the window manager shows (and activates) after it; once the preview has come to
+    // the front, this window is the user's to activate like any other.
+    bool previewToFront_ = false;
+    bool handedOver_ = false;
 };
 
 // The text every failed opening starts with.

@@ -43,8 +43,7 @@ void TFrmReporte::QRReporte20Preview(QObject*)
 
 void TFrmReporte::ShowPageCount()
 {
-    TQRPrinter* source = FrmVisualizar->QRPrev->ReportSource();
-    FrmVisualizar->Edtnumpagina->setText(QString::number(source ? source->PageTotal() : 0));
+    FrmVisualizar->WritePageCount();
 }
 
 } // namespace qrp

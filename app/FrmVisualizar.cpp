@@ -2,12 +2,18 @@
 
 #include "app/Assets.h"
 #include "app/FormFont.h"
+#include "app/ErrorBox.h"
 #include "app/FrmImprimir.h"
+#include "app/FrmManRepo.h"
 #include "app/Globals.h"
+#include "base/Errors.h"
+#include "platform/PrintSystem.h"
 #include "platform/PrinterDevice.h"
+#include "preview/FindBar.h"
 #include "preview/QRPreview.h"
 #include "printer/QRPrinter.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QInputDialog>
@@ -19,6 +25,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace qrp {
 
@@ -97,8 +104,10 @@ TFrmVisualizar::TFrmVisualizar(QWidget* parent) : QWidget(parent, Qt::Window)
 
     QRPrev = new TQRPreview(this);
     QRPrev->setObjectName(QStringLiteral("QRPrev"));
+    FindBar = new TFindBar(QRPrev, this);
     layout->addWidget(Panel1);
     layout->addWidget(QRPrev, 1);
+    layout->addWidget(FindBar);
     setTabOrder(QRPrev, Edtpagina);
     setTabOrder(Edtpagina, Edtnumpagina);
     QRPrev->viewport()->installEventFilter(this);
@@ -124,11 +133,28 @@ TFrmVisualizar::TFrmVisualizar(QWidget* parent) : QWidget(parent, Qt::Window)
     key(QKeySequence(Qt::Key_PageDown), &TFrmVisualizar::SpdSiguienteClick);
     key(QKeySequence(Qt::Key_Home), &TFrmVisualizar::SpdPrimerClick);
     key(QKeySequence(Qt::Key_End), &TFrmVisualizar::SpdUltimoClick);
-    key(QKeySequence(Qt::CTRL | Qt::Key_Plus), &TFrmVisualizar::AumentaClick);
-    key(QKeySequence(Qt::CTRL | Qt::Key_Equal), &TFrmVisualizar::AumentaClick);
-    key(QKeySequence(Qt::CTRL | Qt::Key_Minus), &TFrmVisualizar::DisminuyeClick);
+    key(QKeySequence(Qt::CTRL | Qt::Key_Plus), &TFrmVisualizar::ZoomInAtCentre);
+    key(QKeySequence(Qt::CTRL | Qt::Key_Equal), &TFrmVisualizar::ZoomInAtCentre);
+    key(QKeySequence(Qt::CTRL | Qt::Key_Minus), &TFrmVisualizar::ZoomOutAtCentre);
     key(QKeySequence(Qt::CTRL | Qt::Key_P), &TFrmVisualizar::SpeedButton2Click);
     key(QKeySequence(Qt::CTRL | Qt::Key_G), &TFrmVisualizar::GoToPageClick);
+    auto findKey = [this](QKeySequence seq, auto action) {
+        auto* s = new QShortcut(seq, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, FindBar, action);
+    };
+    findKey(QKeySequence::Find, [this] { FindBar->Open(); });
+    findKey(QKeySequence(Qt::Key_F3), [this] { FindBar->FindNext(); });
+    findKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindBar->FindPrevious(); });
+    findKey(QKeySequence(Qt::Key_Escape), [this] { FindBar->Escape(); });
+    findKey(QKeySequence::Copy, [this] { FindBar->CopySelection(); });
+    findKey(QKeySequence::SelectAll, [this] { FindBar->SelectPage(); });
+    // The page field follows a match on another page.
+    connect(FindBar, &TFindBar::PageShown, this, [this] {
+        SpdPrimer->setEnabled(true);
+        SpdUltimo->setEnabled(true);
+        WritePageNumber();
+    });
 
     PageAsker = [this](int current, int total) -> std::optional<int> {
         bool ok = false;
@@ -138,6 +164,12 @@ TFrmVisualizar::TFrmVisualizar(QWidget* parent) : QWidget(parent, Qt::Window)
         if (!ok)
             return std::nullopt;
         return page;
+    };
+    // The window follows the shared printer: a report cleared or loaded while it is
+    // shown brings its page and counters up to date.
+    QRPrev->OnReportChanged = [this](QObject*) {
+        RefreshNavigation();
+        WritePageCount();
     };
     FormCreate();
 }
@@ -154,19 +186,43 @@ void TFrmVisualizar::WritePageNumber()
     Edtpagina->setText(QString::number(QRPrev->PageNumber()));
 }
 
+int TFrmVisualizar::PagesHeld() const
+{
+    const TQRPrinter* source = QRPrev->ReportSource();
+    // A cleared printer keeps its last page total, but holds no page.
+    return source && source->State() != rsReady ? source->PageTotal() : 0;
+}
+
 void TFrmVisualizar::RefreshNavigation()
 {
-    WritePageNumber();
+    const bool pages = PagesHeld() > 0;
+    if (pages)
+        WritePageNumber();
+    else
+        Edtpagina->setText(QStringLiteral("0"));
     for (QToolButton* b : {SpdPrimer, SpdAnterior, SpdSiguiente, SpdUltimo})
-        b->setEnabled(true);
+        b->setEnabled(pages);
+}
+
+void TFrmVisualizar::WritePageCount()
+{
+    Edtnumpagina->setText(QString::number(PagesHeld()));
 }
 
 void TFrmVisualizar::ShowAndFront()
 {
-    if (!shownOnce_)
+    if (!shownOnce_) {
+        normalGeometry_ = geometry();
         showMaximized();
-    else
+    } else if (!isVisible() && (windowState() & Qt::WindowMaximized)) {
+        // Shown again, the window is made anew, and the window manager would take the
+        // maximized size as the one to restore: it gets its normal size first.
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+        setGeometry(normalGeometry_);
+        showMaximized();
+    } else {
         show();
+    }
     raise();
 }
 
@@ -195,6 +251,11 @@ void TFrmVisualizar::closeEvent(QCloseEvent* e)
 
 void TFrmVisualizar::FormClose()
 {
+    if (!(windowState() & Qt::WindowMaximized))
+        normalGeometry_ = geometry();
+    else if (normalGeometry().isValid())
+        normalGeometry_ = normalGeometry();
+    FindBar->Reset();
     QRPrev->SetReportSource(nullptr);
     hide();
 }
@@ -240,6 +301,21 @@ void TFrmVisualizar::DisminuyeClick()
     QRPrev->SetZoom(QRPrev->Zoom() - 10);
 }
 
+void TFrmVisualizar::ZoomStepAround(int step, QPoint anchor)
+{
+    QRPrev->ZoomAround(QRPrev->Zoom() + step, anchor);
+}
+
+void TFrmVisualizar::ZoomInAtCentre()
+{
+    ZoomStepAround(10, QRPrev->viewport()->rect().center());
+}
+
+void TFrmVisualizar::ZoomOutAtCentre()
+{
+    ZoomStepAround(-10, QRPrev->viewport()->rect().center());
+}
+
 void TFrmVisualizar::SpeedButton3Click()
 {
     QRPrev->FitPageWidth();
@@ -269,19 +345,78 @@ void TFrmVisualizar::GoToPageClick()
     WritePageNumber();
 }
 
+namespace {
+
+// While a job prints, the window messages handled between its pages must not reach a
+// command that would clear or reload the printer, nor start a second print: those
+// commands are disabled, and the pointer shows that the program is busy.
+class TPrintingBusy {
+public:
+    explicit TPrintingBusy(TFrmVisualizar* window) : window_(window)
+    {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        if (FrmManRepo)
+            FrmManRepo->SetReportCommandsEnabled(false);
+        window_->SpeedButton2->setEnabled(false);
+    }
+    ~TPrintingBusy()
+    {
+        window_->SpeedButton2->setEnabled(true);
+        if (FrmManRepo)
+            FrmManRepo->SetReportCommandsEnabled(true);
+        QApplication::restoreOverrideCursor();
+    }
+    TPrintingBusy(const TPrintingBusy&) = delete;
+    TPrintingBusy& operator=(const TPrintingBusy&) = delete;
+
+private:
+    TFrmVisualizar* window_;
+};
+
+} // namespace
+
 void TFrmVisualizar::SpeedButton2Click()
 {
+    TQRPrinter* printer = QRPrev->ReportSource();
+    if (printer && printer->PrintingPages())
+        return;
+    // The dialog lists exactly the printer object's list, read afresh now, so that the
+    // entry chosen is the queue printed on.
+    std::vector<std::string> names;
+    if (printer) {
+        printer->UpdatePrinterList();
+        names = printer->DevicePrinter().Printers();
+    } else {
+        names = SystemPrinterNames();
+    }
     TFrmImprimir* dialog = FrmImprimir;
     dialog->ComboImpresoras->clear();
-    for (const std::string& name : SystemPrinterNames())
+    for (const std::string& name : names)
         dialog->ComboImpresoras->addItem(QString::fromStdString(name));
-    dialog->ComboImpresoras->setCurrentIndex(ApplicationPrinterIndex());
+    // The application-wide printer is proposed, found by its name in this list.
+    const QString proposed = ApplicationPrinterIndex() >= 0
+                                 ? QString::fromStdString(ApplicationPrinter().DeviceName())
+                                 : QString();
+    dialog->ComboImpresoras->setCurrentIndex(dialog->ComboImpresoras->findText(proposed, Qt::MatchExactly));
     if (dialog->exec() != TFrmImprimir::mrOk)
         return;
-    TQRPrinter* printer = QRPrev->ReportSource();
     if (!printer)
         return;
-    printer->SelectPrinter(dialog->ComboImpresoras->currentIndex());
+    const int chosen = dialog->ComboImpresoras->currentIndex();
+    const std::string chosenName = chosen >= 0 ? dialog->ComboImpresoras->itemText(chosen).toStdString() : std::string();
+    // Queues may have come or gone while the dialog was open: the choice travels by name.
+    printer->UpdatePrinterList();
+    if (!printer->HasPrinters())
+        throw EPrinterError(NoPrinterMessage());
+    int index = -1;
+    if (chosen >= 0) {
+        const std::vector<std::string> now = printer->DevicePrinter().Printers();
+        const auto it = std::find(now.begin(), now.end(), chosenName);
+        if (it == now.end())
+            throw EPrinterError(QueueGoneMessage(chosenName));
+        index = static_cast<int>(it - now.begin());
+    }
+    printer->SelectPrinter(index);
     printer->SetCopies(dialog->SpCopias->value());
     if (dialog->RdgImprimirIndex() != 0) {
         printer->SetFirstPage(dialog->SpDesde->value());
@@ -290,7 +425,12 @@ void TFrmVisualizar::SpeedButton2Click()
         printer->SetFirstPage(0);
         printer->SetLastPage(0);
     }
-    printer->PrintPages();
+    {
+        const TPrintingBusy busy(this);
+        printer->PrintPages();
+    }
+    if (!printer->PrintNotice().empty())
+        ShowNoticeBox(QString::fromStdString(printer->PrintNotice()));
 }
 
 bool TFrmVisualizar::eventFilter(QObject* watched, QEvent* e)
@@ -299,10 +439,8 @@ bool TFrmVisualizar::eventFilter(QObject* watched, QEvent* e)
         auto* wheel = static_cast<QWheelEvent*>(e);
         if (wheel->modifiers() & Qt::ControlModifier) {
             const int steps = wheel->angleDelta().y();
-            if (steps > 0)
-                AumentaClick();
-            else if (steps < 0)
-                DisminuyeClick();
+            if (steps != 0)
+                ZoomStepAround(steps > 0 ? 10 : -10, wheel->position().toPoint());
             return true;
         }
     }

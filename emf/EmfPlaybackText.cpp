@@ -2,20 +2,37 @@
 // them (alignment, dx arrays, escapement, background).
 #include "emf/EmfPlayback.h"
 #include "emf/EmfPlaybackSupport.h"
+#include "emf/EmfText.h"
 #include "emf/FontMapping.h"
 
 #include <QFontMetricsF>
 #include <QGlyphRun>
+#include <QPaintEngine>
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace qrp::emf {
 
 namespace {
 
-// Glyphs up to this many pixels per em are drawn from bitmaps, larger ones as outlines.
+// On pixel devices glyphs up to this many pixels per em are drawn from bitmaps, larger
+// ones as outlines.
 constexpr int kLargestCachedGlyph = 256;
+
+// Pixel devices (images, widgets) rasterise glyphs through a cache of bitmaps, one per
+// glyph and size; above the cached size outlines are cheaper. Every other device (PDF,
+// printers, the recording canvas) keeps text as text, with its font, at any size.
+bool FillsLargeGlyphs(const QPainter& p)
+{
+    const QPaintEngine* engine = p.paintEngine();
+    if (!engine)
+        return false;
+    const QPaintEngine::Type type = engine->type();
+    return type == QPaintEngine::Raster || type == QPaintEngine::OpenGL || type == QPaintEngine::OpenGL2;
+}
 
 // Windows-1252 bytes of the ANSI text records.
 QString FromAnsi(const std::uint8_t* s, std::size_t n)
@@ -31,6 +48,43 @@ QString FromAnsi(const std::uint8_t* s, std::size_t n)
         out.append(c >= 0x80 && c < 0xA0 ? QChar(high[c - 0x80]) : QChar(c));
     }
     return out;
+}
+
+std::string FaceKey(const QString& family, int weight, bool italic)
+{
+    return family.toStdString() + '|' + std::to_string(weight) + '|' + (italic ? "i" : "r");
+}
+
+// The face at 1000 pixels per em, the size its metrics are read at.
+const QRawFont& ReferenceFace(const QString& family, int weight, bool italic)
+{
+    static std::unordered_map<std::string, QRawFont> faces;
+    const std::string key = FaceKey(family, weight, italic);
+    auto it = faces.find(key);
+    if (it == faces.end()) {
+        QFont probe(family);
+        probe.setPixelSize(1000);
+        probe.setWeight(QFont::Weight(weight));
+        probe.setItalic(italic);
+        probe.setHintingPreference(QFont::PreferNoHinting);
+        probe.setKerning(false);
+        it = faces.emplace(key, QRawFont::fromFont(probe)).first;
+    }
+    return it->second;
+}
+
+// The em size of a cell height: the face's ascent plus descent per em.
+double CellPerEm(const QString& family, int weight, bool italic)
+{
+    static std::unordered_map<std::string, double> cellPerEm;
+    const std::string key = FaceKey(family, weight, italic);
+    auto it = cellPerEm.find(key);
+    if (it == cellPerEm.end()) {
+        const QRawFont& raw = ReferenceFace(family, weight, italic);
+        const double ratio = raw.isValid() ? (raw.ascent() + raw.descent()) / 1000.0 : 1.15;
+        it = cellPerEm.emplace(key, ratio > 0.5 && ratio < 3 ? ratio : 1.15).first;
+    }
+    return it->second;
 }
 
 } // namespace
@@ -56,22 +110,10 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
     double h = (lf.Height == 0 ? 16.0 : std::fabs(double(lf.Height))) * sy;
     if (wholePixels && lf.Height != 0)
         h = std::max(1.0, std::floor(std::fabs(double(lf.Height)) * double(float(sy)) + 1e-9));
-    std::string key = family.toStdString() + '|' + std::to_string(weight) + '|' + (lf.Italic ? "i" : "r");
-    // The em size of a cell height: the face's ascent plus descent per em.
-    static std::unordered_map<std::string, double> cellPerEm;
+    std::string key = FaceKey(family, weight, lf.Italic);
     double em = h;
     if (lf.Height >= 0) {
-        auto it = cellPerEm.find(key);
-        if (it == cellPerEm.end()) {
-            QFont probe(family);
-            probe.setPixelSize(1000);
-            probe.setWeight(QFont::Weight(weight));
-            probe.setItalic(lf.Italic);
-            QRawFont raw = QRawFont::fromFont(probe);
-            const double ratio = raw.isValid() ? (raw.ascent() + raw.descent()) / 1000.0 : 1.15;
-            it = cellPerEm.emplace(key, ratio > 0.5 && ratio < 3 ? ratio : 1.15).first;
-        }
-        em = h / it->second;
+        em = h / CellPerEm(family, weight, lf.Italic);
         if (wholePixels)
             em = std::floor(em + 1e-9);
     }
@@ -280,7 +322,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
         run.setPositions(pos);
         if (rf.StretchX != 1)
             p_.setWorldTransform(QTransform::fromScale(rf.StretchX, 1) * ts);
-        if (rf.Font.pixelSize() <= kLargestCachedGlyph) {
+        if (rf.Font.pixelSize() <= kLargestCachedGlyph || !FillsLargeGlyphs(p_)) {
             p_.drawGlyphRun(QPointF(0, 0), run);
         } else {
             // Large glyphs are filled as outlines: the cost is that of the part shown,
@@ -304,7 +346,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
         // Characters the face lacks: let Qt find them in another face, one by one.
         p_.setFont(rf.Font);
         const QFontMetricsF metrics(rf.Font);
-        const bool large = rf.Font.pixelSize() > kLargestCachedGlyph;
+        const bool large = rf.Font.pixelSize() > kLargestCachedGlyph && FillsLargeGlyphs(p_);
         QPainterPath outlines;
         double x = ox, y = oy;
         for (qsizetype i = 0; i < text.size(); ++i) {
@@ -346,3 +388,57 @@ void TEmfPlayback::OnPolyTextOutA(const TRecordView& r) { DrawPolyText(r, false)
 void TEmfPlayback::OnPolyTextOutW(const TRecordView& r) { DrawPolyText(r, true); }
 
 } // namespace qrp::emf
+
+namespace qrp {
+
+void MeasureTextRuns(std::vector<TEmfTextRun>& runs)
+{
+    // A page draws with a few fonts in many runs: each is looked up once.
+    struct TFace {
+        const QRawFont* Raw;
+        double CellPerEm;
+    };
+    std::map<std::tuple<std::string, int, bool, int, int>, TFace> faces;
+    for (TEmfTextRun& run : runs) {
+        const TEmfTextFont& f = run.Font;
+        const int weight = std::clamp<int>(f.Weight, 1, 1000);
+        auto it = faces.find({f.Face, weight, f.Italic, f.PitchAndFamily, f.CharSet});
+        if (it == faces.end()) {
+            const QString family = emf::MappedFamily(QString::fromStdString(f.Face), f.PitchAndFamily, f.CharSet);
+            const QRawFont& raw = emf::ReferenceFace(family, weight, f.Italic);
+            it = faces.emplace(std::make_tuple(f.Face, weight, f.Italic, int(f.PitchAndFamily), int(f.CharSet)),
+                               TFace{&raw, emf::CellPerEm(family, weight, f.Italic)})
+                     .first;
+        }
+        const QRawFont& raw = *it->second.Raw;
+        if (!raw.isValid() || f.Height == 0)
+            continue;
+        // Pixels per em as the player realises the font, then the reference size's
+        // metrics scaled to it.
+        const double em = f.Height < 0 ? -f.Height : f.Height / it->second.CellPerEm;
+        const double scale = em / 1000.0;
+        run.Ascent = raw.ascent() * scale;
+        run.Descent = raw.descent() * scale;
+        if (!run.AdvancesGiven) {
+            double stretch = 1;
+            if (f.Width > 0 && raw.averageCharWidth() > 0)
+                stretch = std::clamp(f.Width / (raw.averageCharWidth() * scale), 0.05, 20.0);
+            run.Glyphs.clear();
+            double x = 0;
+            for (const char32_t c : QString::fromStdString(run.Text).toUcs4()) {
+                const QList<quint32> glyphs = raw.glyphIndexesForString(QString::fromUcs4(&c, 1));
+                double advance = 0;
+                if (!glyphs.isEmpty()) {
+                    const QList<QPointF> a = raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+                    advance = a.isEmpty() ? 0 : a.first().x() * scale * stretch;
+                }
+                run.Glyphs.push_back({x, advance});
+                x += advance;
+            }
+            run.Width = x;
+        }
+        PlaceTextRun(run);
+    }
+}
+
+} // namespace qrp

@@ -62,6 +62,18 @@ struct TXForm {
     }
 };
 
+// The selected font as the collector keeps it (logical units).
+struct TFontState {
+    std::int32_t Height = 16; // lfHeight
+    std::int32_t Width = 0;
+    std::int32_t Escapement = 0;
+    std::int32_t Weight = 400;
+    bool Italic = false;
+    std::uint8_t PitchAndFamily = 0;
+    std::uint8_t CharSet = 0;
+    std::string Face;
+};
+
 // The part of a device context that decides where text lands.
 struct TDcState {
     std::uint32_t MapMode = MM_TEXT;
@@ -70,8 +82,48 @@ struct TDcState {
     TXForm World;
     std::uint32_t TextAlign = TA_LEFT | TA_TOP;
     double CurX = 0, CurY = 0;     // current position, logical units
-    double FontHeight = 0;         // lfHeight of the selected font, logical units
+    TFontState Font;
+    bool FontSelected = false;     // no font selected: the height gives no clue
 };
+
+// Calls emit(first unit, code point) for each character of a record's string: UTF-16LE
+// units or Windows-1252 bytes. Unpaired surrogates and undefined bytes give U+FFFD.
+template <typename Emit>
+void DecodeUtf16Le(const std::uint8_t* data, std::size_t count, Emit&& emit)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t first = i;
+        std::uint32_t c = data[2 * i] | (std::uint32_t(data[2 * i + 1]) << 8);
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            std::uint32_t lo = 0;
+            if (i + 1 < count)
+                lo = data[2 * i + 2] | (std::uint32_t(data[2 * i + 3]) << 8);
+            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            } else {
+                c = 0xFFFD;
+            }
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        emit(first, c);
+    }
+}
+
+template <typename Emit>
+void DecodeCp1252(const std::uint8_t* data, std::size_t count, Emit&& emit)
+{
+    // 0x80..0x9F; 0 where the code page leaves the byte undefined.
+    static constexpr std::uint16_t kHigh[32] = {
+        0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013,
+        0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t b = data[i];
+        emit(i, b >= 0x80 && b <= 0x9F ? (kHigh[b - 0x80] ? kHigh[b - 0x80] : 0xFFFDu) : std::uint32_t(b));
+    }
+}
 
 class TTextCollector {
 public:
@@ -176,17 +228,20 @@ private:
             break;
         case EMR_EXTCREATEFONTINDIRECTW:
             if (n >= 16)
-                fonts_[r.U32(8)] = r.I32(12);
+                fonts_[r.U32(8)] = ReadFont(r);
             break;
         case EMR_SELECTOBJECT:
             if (n >= 12) {
                 const std::uint32_t h = r.U32(8);
                 if (h & STOCK_OBJECT_FLAG) {
                     const std::uint32_t stock = h & ~STOCK_OBJECT_FLAG;
-                    if (stock >= OEM_FIXED_FONT && stock <= DEFAULT_GUI_FONT && stock != DEFAULT_PALETTE)
-                        dc.FontHeight = 16;
+                    if (stock >= OEM_FIXED_FONT && stock <= DEFAULT_GUI_FONT && stock != DEFAULT_PALETTE) {
+                        dc.Font = TFontState{};
+                        dc.FontSelected = true;
+                    }
                 } else if (auto it = fonts_.find(h); it != fonts_.end()) {
-                    dc.FontHeight = it->second;
+                    dc.Font = it->second;
+                    dc.FontSelected = true;
                 }
             }
             break;
@@ -225,6 +280,26 @@ private:
         x.Dx = r.F32(at + 16);
         x.Dy = r.F32(at + 20);
         return x;
+    }
+
+    // EXTCREATEFONTINDIRECTW: the LOGFONTW at offset 12 (a short record keeps what fits).
+    static TFontState ReadFont(const TRecordView& r)
+    {
+        TFontState f;
+        f.Height = r.I32(12);
+        f.Width = r.I32(16);
+        f.Escapement = r.I32(20);
+        f.Weight = r.I32(28) > 0 ? std::min(r.I32(28), 1000) : 400;
+        f.Italic = r.U8(32) != 0;
+        f.CharSet = r.U8(35);
+        f.PitchAndFamily = r.U8(39);
+        std::vector<std::uint8_t> face;
+        for (std::size_t i = 0; i < 32 && r.Has(40 + i * 2, 2) && r.U16(40 + i * 2) != 0; ++i) {
+            face.push_back(r.U8(40 + i * 2));
+            face.push_back(r.U8(41 + i * 2));
+        }
+        f.Face = Utf16LeToUtf8(face.data(), face.size() / 2);
+        return f;
     }
 
     void SetMapMode(std::uint32_t mode)
@@ -295,6 +370,32 @@ private:
         return std::hypot(bx - ax, by - ay);
     }
 
+    // The baseline's direction on the device at (x, y): the logical x axis as the
+    // mapping turns it, turned further by the escapement (counter-clockwise in logical
+    // space, which a mapping that flips one axis shows clockwise), as the player does.
+    void Direction(double x, double y, double& dirX, double& dirY) const
+    {
+        double ox, oy, ax, ay, bx, by;
+        ToDevice(x, y, ox, oy);
+        ToDevice(x + 1, y, ax, ay);
+        ToDevice(x, y + 1, bx, by);
+        const double vx = ax - ox, vy = ay - oy;
+        const double det = vx * (by - oy) - vy * (bx - ox);
+        const double esc = dc_.Font.Escapement / 10.0;
+        const double deg = std::atan2(-vy, vx) * 180.0 / M_PI + (det < 0 ? -esc : esc);
+        const double rad = std::fmod(deg, 360.0) * M_PI / 180.0;
+        dirX = std::cos(rad);
+        dirY = -std::sin(rad);
+        // Whole turns leave text level: no rounding residue in the placement.
+        if (std::fabs(dirY) < 1e-9) {
+            dirY = 0;
+            dirX = dirX < 0 ? -1 : 1;
+        } else if (std::fabs(dirX) < 1e-9) {
+            dirX = 0;
+            dirY = dirY < 0 ? -1 : 1;
+        }
+    }
+
     // Reads one EMRTEXT at offset `at` of the record; returns its size. The record's
     // bounds (device units, at offset 8) are used only for a single-string record.
     std::size_t Text(const TRecordView& r, std::size_t at, bool wide, bool useBounds)
@@ -316,60 +417,85 @@ private:
         if (!text)
             return textSize;
 
+        // Advances in logical units from the spacing array, when the record has one.
+        const bool pdy = (options & ETO_PDY) != 0;
+        const bool hasDx = offDx != 0 && r.HasArray(offDx, pdy ? std::size_t(chars) * 2 : chars, 4);
+        auto unitAdvance = [&](std::size_t i) { return double(r.I32(offDx + 4 * (pdy ? 2 * i : i))); };
+
         TEmfTextRun run;
-        run.Text = wide ? Utf16LeToUtf8(text, chars) : Cp1252ToUtf8(text, chars);
-        // Control characters would break the line structure of the page text.
-        for (char& c : run.Text)
-            if (static_cast<unsigned char>(c) < 0x20)
-                c = ' ';
+        // Characters with the logical start of each; NUL characters are dropped but keep
+        // their advance, control characters become blanks (they would break the lines).
+        std::vector<std::size_t> firstUnit, unitsOf;
+        auto emit = [&](std::size_t first, std::uint32_t cp) {
+            if (cp == 0)
+                return;
+            firstUnit.push_back(first);
+            unitsOf.push_back(wide && cp >= 0x10000 ? 2 : 1);
+            AppendUtf8(run.Text, cp < 0x20 ? ' ' : cp);
+        };
+        if (wide)
+            DecodeUtf16Le(text, chars, emit);
+        else
+            DecodeCp1252(text, chars, emit);
+        if (run.Text.empty())
+            return textSize;
 
-        // Advance in logical units from the spacing array, when the record has one.
-        double advance = -1;
-        const std::size_t dxCount = (options & ETO_PDY) ? std::size_t(chars) * 2 : chars;
-        if (offDx != 0 && r.HasArray(offDx, dxCount, 4)) {
-            advance = 0;
-            const std::size_t step = (options & ETO_PDY) ? 2 : 1;
-            for (std::size_t i = 0; i < dxCount; i += step)
-                advance += r.I32(offDx + 4 * i);
-        }
+        std::vector<double> startLogical(chars + 1, 0.0);
+        if (hasDx)
+            for (std::size_t i = 0; i < chars; ++i)
+                startLogical[i + 1] = startLogical[i] + unitAdvance(i);
+        const double advance = hasDx ? startLogical[chars] : -1;
 
-        const auto& dc = dc_;
+        auto& dc = dc_;
         const bool updateCp = dc.TextAlign & TA_UPDATECP;
         const double lx = updateCp ? dc.CurX : refX;
         const double ly = updateCp ? dc.CurY : refY;
-        double devX, devY;
-        ToDevice(lx, ly, devX, devY);
-        const double fontLogical = std::fabs(dc.FontHeight);
+        ToDevice(lx, ly, run.RefX, run.RefY);
+        Direction(lx, ly, run.DirX, run.DirY);
+        const double unit = DeviceLength(lx, ly, 1, 0); // device length of a logical x unit
+        const double fontLogical = dc.FontSelected ? std::fabs(double(dc.Font.Height)) : 0;
         run.Height = fontLogical > 0 ? DeviceLength(lx, ly, 0, fontLogical) : 0;
-        if (advance >= 0)
-            run.Width = DeviceLength(lx, ly, advance, 0);
+        // Typical faces put about four fifths of the height above the baseline.
+        run.Ascent = 0.8 * run.Height;
+        run.Descent = 0.2 * run.Height;
+        run.Font.Face = dc.Font.Face;
+        // A height of 0 asks for the default cell height of 16 units.
+        const double lfHeight = dc.Font.Height == 0 ? 16.0 : std::fabs(double(dc.Font.Height));
+        run.Font.Height = (dc.Font.Height < 0 ? -1 : 1) * DeviceLength(lx, ly, 0, lfHeight);
+        run.Font.Width = dc.Font.Width == 0 ? 0 : DeviceLength(lx, ly, std::fabs(double(dc.Font.Width)), 0);
+        run.Font.Weight = dc.Font.Weight;
+        run.Font.Italic = dc.Font.Italic;
+        run.Font.PitchAndFamily = dc.Font.PitchAndFamily;
+        run.Font.CharSet = dc.Font.CharSet;
+        run.Align = dc.TextAlign;
 
-        // Vertical alignment: the reference point is the top, the baseline or the bottom
-        // of the text; typical faces put about four fifths of the height above the baseline.
-        const std::uint32_t vAlign = dc.TextAlign & TA_BASELINE;
-        if (vAlign == TA_BOTTOM)
-            devY -= 0.2 * run.Height;
-        else if (vAlign != TA_BASELINE)
-            devY += 0.8 * run.Height;
-
-        // Horizontal alignment needs the width; without a spacing array the record's
-        // bounds (device units) tell it when they are set.
-        const bool boundsSet = useBounds && r.I32(16) > r.I32(8);
-        if (run.Width < 0 && boundsSet)
+        if (hasDx) {
+            run.Width = advance * unit;
+            run.AdvancesGiven = true;
+            for (std::size_t k = 0; k < firstUnit.size(); ++k) {
+                const std::size_t end = k + 1 < firstUnit.size() ? firstUnit[k + 1] : chars;
+                const std::size_t last = std::min(end, firstUnit[k] + unitsOf[k]);
+                const double s = startLogical[firstUnit[k]] * unit;
+                run.Glyphs.push_back({s, startLogical[last] * unit - s});
+            }
+        } else if (useBounds && r.I32(16) > r.I32(8)) {
+            // Without a spacing array the record's bounds (device units) tell the
+            // width when they are set; the characters share it evenly until measured.
             run.Width = double(r.I32(16)) - r.I32(8) + 1;
-        const std::uint32_t hAlign = dc.TextAlign & TA_CENTER;
-        if (hAlign == TA_CENTER || hAlign == TA_RIGHT) {
-            if (run.Width >= 0)
-                devX -= hAlign == TA_CENTER ? run.Width / 2 : run.Width;
-            else if (boundsSet)
-                devX = r.I32(8);
+            const double each = run.Width / double(firstUnit.size());
+            for (std::size_t k = 0; k < firstUnit.size(); ++k)
+                run.Glyphs.push_back({each * double(k), each});
         }
-        if (updateCp && advance >= 0 && hAlign == TA_LEFT)
-            dc_.CurX += advance;
+        PlaceTextRun(run);
 
-        run.X = devX;
-        run.Baseline = devY;
-        if (std::isfinite(run.X) && std::isfinite(run.Baseline) && !run.Text.empty())
+        if (updateCp && advance >= 0) {
+            const std::uint32_t hAlign = dc.TextAlign & TA_CENTER;
+            if (hAlign == TA_RIGHT)
+                dc_.CurX -= advance;
+            else if (hAlign != TA_CENTER)
+                dc_.CurX += advance;
+        }
+        if (std::isfinite(run.X) && std::isfinite(run.Baseline) && std::isfinite(run.Width))
             runs_.push_back(std::move(run));
         return textSize;
     }
@@ -379,14 +505,9 @@ private:
     double pxPerMmX_ = 96 / 25.4, pxPerMmY_ = 96 / 25.4;
     TDcState dc_;
     std::vector<TDcState> saved_;
-    std::map<std::uint32_t, std::int32_t> fonts_; // object index -> lfHeight
+    std::map<std::uint32_t, TFontState> fonts_; // object index -> font
     std::vector<TEmfTextRun> runs_;
 };
-
-bool IsBlank(const std::string& s)
-{
-    return s.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
-}
 
 } // namespace
 
@@ -394,47 +515,63 @@ std::string Utf16LeToUtf8(const std::uint8_t* data, std::size_t charCount)
 {
     std::string out;
     out.reserve(charCount);
-    for (std::size_t i = 0; i < charCount; ++i) {
-        std::uint32_t c = data[2 * i] | (std::uint32_t(data[2 * i + 1]) << 8);
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 < charCount) {
-                const std::uint32_t lo = data[2 * i + 2] | (std::uint32_t(data[2 * i + 3]) << 8);
-                if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                    c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-                    ++i;
-                    AppendUtf8(out, c);
-                    continue;
-                }
-            }
-            c = 0xFFFD;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
+    DecodeUtf16Le(data, charCount, [&](std::size_t, std::uint32_t c) {
         if (c != 0)
             AppendUtf8(out, c);
-    }
+    });
     return out;
 }
 
 std::string Cp1252ToUtf8(const std::uint8_t* data, std::size_t count)
 {
-    // 0x80..0x9F; 0 where the code page leaves the byte undefined.
-    static constexpr std::uint16_t kHigh[32] = {
-        0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013,
-        0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
     std::string out;
     out.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t b = data[i];
-        if (b == 0)
-            continue;
-        if (b >= 0x80 && b <= 0x9F)
-            AppendUtf8(out, kHigh[b - 0x80] ? kHigh[b - 0x80] : 0xFFFD);
-        else
-            AppendUtf8(out, b);
-    }
+    DecodeCp1252(data, count, [&](std::size_t, std::uint32_t c) {
+        if (c != 0)
+            AppendUtf8(out, c);
+    });
     return out;
+}
+
+void PlaceTextRun(TEmfTextRun& run)
+{
+    // Text space: x along the baseline, y downwards across it.
+    const double downX = -run.DirY, downY = run.DirX;
+    double along = 0;
+    const std::uint32_t hAlign = run.Align & TA_CENTER;
+    if (run.Width >= 0 && hAlign == TA_CENTER)
+        along = -run.Width / 2;
+    else if (run.Width >= 0 && hAlign == TA_RIGHT)
+        along = -run.Width;
+    // Vertical alignment: the reference point is the top, the baseline or the bottom.
+    double across = 0;
+    const std::uint32_t vAlign = run.Align & TA_BASELINE;
+    if (vAlign == TA_BOTTOM)
+        across = -run.Descent;
+    else if (vAlign != TA_BASELINE)
+        across = run.Ascent;
+    run.X = run.RefX + run.DirX * along + downX * across;
+    run.Baseline = run.RefY + run.DirY * along + downY * across;
+}
+
+TEmfPictureMapping PictureToTarget(const std::uint8_t* data, std::size_t size, double left, double top,
+                                   double width, double height)
+{
+    TEmfPictureMapping m;
+    TEmfHeaderInfo h;
+    if (!data || !ReadEmfHeader(data, size, h))
+        return m;
+    // One reference pixel in millimetres; the frame (0.01 mm) fills the target.
+    const double mmX = h.Device.Cx > 0 && h.Millimeters.Cx > 0 ? double(h.Millimeters.Cx) / h.Device.Cx : 25.4 / 96;
+    const double mmY = h.Device.Cy > 0 && h.Millimeters.Cy > 0 ? double(h.Millimeters.Cy) / h.Device.Cy : 25.4 / 96;
+    const double frameLeft = h.Frame.Left / 100.0 / mmX, frameTop = h.Frame.Top / 100.0 / mmY;
+    const double frameWidth = (double(h.Frame.Right) - h.Frame.Left) / 100.0 / mmX;
+    const double frameHeight = (double(h.Frame.Bottom) - h.Frame.Top) / 100.0 / mmY;
+    m.ScaleX = frameWidth != 0 ? width / frameWidth : 1.0;
+    m.ScaleY = frameHeight != 0 ? height / frameHeight : 1.0;
+    m.OffsetX = left - frameLeft * m.ScaleX;
+    m.OffsetY = top - frameTop * m.ScaleY;
+    return m;
 }
 
 std::vector<TEmfTextRun> ExtractTextRuns(const std::uint8_t* data, std::size_t size)
@@ -442,56 +579,6 @@ std::vector<TEmfTextRun> ExtractTextRuns(const std::uint8_t* data, std::size_t s
     if (!data)
         return {};
     return TTextCollector(data, size).Run();
-}
-
-std::string ArrangeTextRuns(std::vector<TEmfTextRun> runs)
-{
-    runs.erase(std::remove_if(runs.begin(), runs.end(),
-                              [](const TEmfTextRun& r) { return IsBlank(r.Text); }),
-               runs.end());
-    std::stable_sort(runs.begin(), runs.end(), [](const TEmfTextRun& a, const TEmfTextRun& b) {
-        return a.Baseline < b.Baseline;
-    });
-
-    // A run belongs to the current line while its baseline stays within 40% of the
-    // smaller font height (at least one device unit) of the line's first baseline.
-    auto tolerance = [](double a, double b) {
-        const double h = (a > 0 && b > 0) ? std::min(a, b) : std::max(a, b);
-        return std::max(1.0, h > 0 ? 0.4 * h : 3.0);
-    };
-    std::string out;
-    std::size_t i = 0;
-    while (i < runs.size()) {
-        std::size_t j = i + 1;
-        while (j < runs.size() &&
-               runs[j].Baseline - runs[i].Baseline <= tolerance(runs[i].Height, runs[j].Height))
-            ++j;
-        std::stable_sort(runs.begin() + i, runs.begin() + j,
-                         [](const TEmfTextRun& a, const TEmfTextRun& b) { return a.X < b.X; });
-        std::string line;
-        for (std::size_t k = i; k < j; ++k) {
-            const TEmfTextRun& r = runs[k];
-            if (k > i) {
-                const TEmfTextRun& p = runs[k - 1];
-                // Pieces of one string drawn in several records touch; others get a blank.
-                const double h = std::max(p.Height, r.Height);
-                const bool touches = p.Width >= 0 && r.X - (p.X + p.Width) < 0.15 * (h > 0 ? h : 10);
-                const bool hasBlank = (!line.empty() && line.back() == ' ') || r.Text.front() == ' ';
-                if (!touches && !hasBlank)
-                    line += ' ';
-            }
-            line += r.Text;
-        }
-        const auto first = line.find_first_not_of(' ');
-        const auto last = line.find_last_not_of(' ');
-        line = first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
-        if (!line.empty()) {
-            out += line;
-            out += '\n';
-        }
-        i = j;
-    }
-    return out;
 }
 
 std::string ExtractPageText(const std::uint8_t* data, std::size_t size)

@@ -1,12 +1,13 @@
 #include "platform/PrinterDevice.h"
 
+#include "platform/PrintSystem.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QProcess>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStringList>
@@ -106,6 +107,28 @@ public:
 
     std::vector<std::string> Printers() const override { return names_; }
     int PrinterIndex() const override { return index_; }
+
+    void RefreshPrinters() override
+    {
+        if (painter_.isActive())
+            return;
+        const std::string selected = DeviceName();
+        names_.clear();
+        for (const QString& name : QPrinterInfo::availablePrinterNames())
+            names_.push_back(name.toStdString());
+        const auto it = std::find(names_.begin(), names_.end(), selected);
+        if (!selected.empty() && it != names_.end()) {
+            index_ = static_cast<int>(it - names_.begin());
+        } else if (!names_.empty()) {
+            Select(DefaultIndex());
+        } else {
+            index_ = -1;
+            printer_.reset();
+            info_ = QPrinterInfo();
+            driver_ = TQueueDriver();
+            haveMode_ = false;
+        }
+    }
 
     void SetPrinterIndex(int index) override
     {
@@ -234,6 +257,7 @@ public:
     void EndDoc() override
     {
         RequirePrinting();
+        notice_.clear();
         const bool written = painter_.end();
         struct TDrop {
             TQtPrinterDevice* Device;
@@ -252,49 +276,33 @@ public:
         DropSpool();
     }
 
+    std::string JobNotice() const override { return notice_; }
     bool Printing() const override { return painter_.isActive(); }
     QPainter* Canvas() override { return painter_.isActive() ? &painter_ : nullptr; }
     int PageWidth() override { return DeviceCaps(HORZRES); }
     int PageHeight() override { return DeviceCaps(VERTRES); }
 
 private:
-    // Hands the spooled document to the queue with the job options the device mode
-    // asks for.
+    // Hands the spooled document to the queue with the job options the device mode asks
+    // for. Copies go to the queue as a count; whether they come collated is the queue's
+    // own default.
     void Submit()
     {
-        QStringList args{QStringLiteral("-d"), QString::fromStdString(DeviceName()), QStringLiteral("-t"),
-                         QString::fromStdString(title_)};
-        auto option = [&](const QString& o) { args << QStringLiteral("-o") << o; };
+        TJobOptions options;
         const QPageLayout layout = printer_->pageLayout();
-        option(QStringLiteral("media=") + layout.pageSize().key());
-        const int copies = printer_->copyCount();
-        if (copies > 1) {
-            args << QStringLiteral("-n") << QString::number(copies);
-            if (printer_->collateCopies())
-                option(QStringLiteral("Collate=True"));
-        }
+        options.push_back("media=" + layout.pageSize().key().toStdString());
         switch (printer_->duplex()) {
-        case QPrinter::DuplexLongSide: option(QStringLiteral("sides=two-sided-long-edge")); break;
-        case QPrinter::DuplexShortSide: option(QStringLiteral("sides=two-sided-short-edge")); break;
-        default: option(QStringLiteral("sides=one-sided")); break;
+        case QPrinter::DuplexLongSide: options.push_back("sides=two-sided-long-edge"); break;
+        case QPrinter::DuplexShortSide: options.push_back("sides=two-sided-short-edge"); break;
+        default: options.push_back("sides=one-sided"); break;
         }
         if (layout.orientation() == QPageLayout::Landscape)
-            option(QStringLiteral("landscape"));
+            options.push_back("landscape");
         if (!inputSlot_.isEmpty())
-            option(QStringLiteral("InputSlot=") + inputSlot_);
-        args << QStringLiteral("--") << spoolPath_;
-
-        QProcess lp;
-        lp.start(QStringLiteral("lp"), args);
-        if (!lp.waitForStarted(10000))
-            throw EPrinterError("The print system cannot take the job: lp is not available");
-        lp.waitForFinished(60000);
-        if (lp.exitStatus() != QProcess::NormalExit || lp.exitCode() != 0) {
-            QString why = QString::fromLocal8Bit(lp.readAllStandardError()).trimmed();
-            if (why.isEmpty())
-                why = QStringLiteral("lp failed");
-            throw EPrinterError("Printer \"" + DeviceName() + "\" refused the job: " + why.toStdString());
-        }
+            options.push_back("InputSlot=" + inputSlot_.toStdString());
+        const TJobReceipt receipt = SubmitPrintJob(DeviceName(), QFile::encodeName(spoolPath_).toStdString(),
+                                                   title_, printer_->copyCount(), options, kHandOffTimeoutMs);
+        notice_ = receipt.Notice;
     }
 
     void DropSpool()
@@ -418,6 +426,9 @@ private:
     std::string title_;
     QString spoolPath_;
     QString inputSlot_;
+    std::string notice_;
+    // The longest the scheduler may take to receive a finished job.
+    static constexpr int kHandOffTimeoutMs = 60000;
 };
 
 } // namespace
@@ -444,6 +455,7 @@ TPrinterDevice& ApplicationPrinter()
 
 int ApplicationPrinterIndex()
 {
+    ApplicationPrinter().RefreshPrinters();
     return ApplicationPrinter().PrinterIndex();
 }
 

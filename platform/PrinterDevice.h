@@ -62,8 +62,12 @@ class TPrinterDevice {
 public:
     virtual ~TPrinterDevice() = default;
 
-    // The queues in the printing system's order.
+    // The queues in the printing system's order, as last read.
     virtual std::vector<std::string> Printers() const = 0;
+    // Reads the queue list again, for queues added or removed since. The selected queue
+    // stays selected (at its new index) while it is listed; otherwise the default queue
+    // is selected, or none when no queue is left. Nothing changes while printing.
+    virtual void RefreshPrinters() = 0;
     // Index of the selected queue in Printers(); -1 when there is none.
     virtual int PrinterIndex() const = 0;
     // -1 selects the system's default queue; any other index outside Printers() fails
@@ -97,8 +101,12 @@ public:
     virtual void NewPage() = 0;
     // Makes sure a page is open on a running document (nothing when one is open).
     virtual void StartPage() = 0;
-    // Ends the last page and the document; the job goes to the queue.
+    // Ends the last page and the document; the job goes to the queue. Fails when the
+    // queue does not take it.
     virtual void EndDoc() = 0;
+    // What the user should know about the job the last EndDoc handed over (for example
+    // that the queue is stopped and keeps it); empty when it went straight to print.
+    virtual std::string JobNotice() const = 0;
     // Discards the running job.
     virtual void Abort() = 0;
     virtual bool Printing() const = 0;
@@ -118,7 +126,8 @@ std::unique_ptr<TPrinterDevice> CreateSystemPrinterDevice();
 std::vector<std::string> SystemPrinterNames();
 // The application-wide printer object (its index starts at the default queue).
 TPrinterDevice& ApplicationPrinter();
-// Index of the application-wide printer: the default queue; -1 without printers.
+// Index of the application-wide printer in the system's queue list as it is now (the
+// list is read again): the default queue; -1 without printers.
 int ApplicationPrinterIndex();
 
 } // namespace qrp

@@ -5,7 +5,7 @@
 namespace qrp {
 
 TScriptedPrinterDevice::TScriptedPrinterDevice(std::vector<TScriptedQueue> queues, int defaultIndex)
-    : queues_(std::move(queues)), defaultIndex_(defaultIndex)
+    : queues_(std::move(queues)), defaultIndex_(defaultIndex), systemQueues_(queues_), systemDefault_(defaultIndex)
 {
     if (!queues_.empty())
         index_ = defaultIndex_;
@@ -30,6 +30,30 @@ std::vector<std::string> TScriptedPrinterDevice::Printers() const
     for (const auto& q : queues_)
         names.push_back(q.Name);
     return names;
+}
+
+void TScriptedPrinterDevice::ChangeSystemQueues(std::vector<TScriptedQueue> queues, int defaultIndex)
+{
+    systemQueues_ = std::move(queues);
+    systemDefault_ = defaultIndex;
+}
+
+void TScriptedPrinterDevice::RefreshPrinters()
+{
+    Record("RefreshPrinters");
+    if (printing_)
+        return;
+    const std::string selected = DeviceName();
+    queues_ = systemQueues_;
+    defaultIndex_ = systemDefault_;
+    const auto it = std::find_if(queues_.begin(), queues_.end(),
+                                 [&](const TScriptedQueue& q) { return q.Name == selected; });
+    if (!selected.empty() && it != queues_.end()) {
+        index_ = static_cast<int>(it - queues_.begin());
+    } else {
+        index_ = queues_.empty() ? -1 : defaultIndex_;
+        haveMode_ = false;
+    }
 }
 
 void TScriptedPrinterDevice::SetPrinterIndex(int index)
@@ -152,6 +176,7 @@ void TScriptedPrinterDevice::EndDoc()
     Record("EndDoc");
     if (!printing_)
         throw EPrinterError("Printer is not currently printing");
+    jobNotice_ = Notice;
     ClosePage();
     Documents.back().Ended = true;
     printing_ = false;

@@ -36,7 +36,7 @@ class TScriptedPrinterDevice final : public TPrinterDevice {
 public:
     explicit TScriptedPrinterDevice(std::vector<TScriptedQueue> queues, int defaultIndex = 0);
 
-    // Every call, in order: "SetPrinterIndex 1", "SetDevMode", "ReleaseDevMode",
+    // Every call, in order: "RefreshPrinters", "SetPrinterIndex 1", "SetDevMode", "ReleaseDevMode",
     // "SetTitle <title>", "BeginDoc", "NewPage", "StartPage", "EndDoc", "Abort".
     std::vector<std::string> Calls;
     // Every document begun, with its pages as drawn.
@@ -45,9 +45,15 @@ public:
     std::vector<TDevMode> AppliedModes;
     // Called after a call is recorded (before it acts); may throw to make it fail.
     std::function<void(const std::string& call)> OnCall;
+    // What JobNotice tells after each EndDoc (a queue that keeps the job, say).
+    std::string Notice;
+
+    // The system's queues change: RefreshPrinters reads these from now on.
+    void ChangeSystemQueues(std::vector<TScriptedQueue> queues, int defaultIndex = 0);
 
     std::vector<std::string> Printers() const override;
     int PrinterIndex() const override { return index_; }
+    void RefreshPrinters() override;
     void SetPrinterIndex(int index) override;
     std::string DeviceName() const override;
     std::string DriverName() const override;
@@ -64,6 +70,7 @@ public:
     void NewPage() override;
     void StartPage() override;
     void EndDoc() override;
+    std::string JobNotice() const override { return jobNotice_; }
     void Abort() override;
     bool Printing() const override { return printing_; }
     QPainter* Canvas() override { return printing_ ? &painter_ : nullptr; }
@@ -78,6 +85,9 @@ private:
 
     std::vector<TScriptedQueue> queues_;
     int defaultIndex_;
+    std::vector<TScriptedQueue> systemQueues_;
+    int systemDefault_;
+    std::string jobNotice_;
     int index_ = -1;
     TDevMode mode_;
     bool haveMode_ = false;

@@ -46,7 +46,7 @@ void TQRPreview::SetReportSource(TQRPrinter* p) {
                 reportSource_->SetClientWindow(nullptr);
         }
         if (reportSource_)
-            disconnect(reportSource_, &QObject::destroyed, this, nullptr);
+            disconnect(reportSource_, nullptr, this, nullptr);
     }
     reportSource_ = p;
     pageImage_->SetReportSource(p);
@@ -58,6 +58,7 @@ void TQRPreview::SetReportSource(TQRPrinter* p) {
             pageImage_->SetReportSource(nullptr);
             pageImage_->LoadPage(1);
         });
+        connect(p, &TQRPrinter::ReportChanged, this, [this] { FollowReport(); });
         p->SetClientWindow(this);
         p->SetPreviewShowing(true);
     }
@@ -82,6 +83,35 @@ void TQRPreview::SetZoom(int v) {
     fitMode_ = fmFixed;
     zoom_ = v;
     ApplyZoom();
+}
+
+void TQRPreview::ZoomAround(int v, QPoint anchor) {
+    if (v < 2 || v > 2000)
+        return;
+    // The anchor's place on the page, in page pixels at zoom 100.
+    const QPoint image = pageImage_->pos();
+    const long double x = (horizontalScrollBar()->value() + anchor.x() - image.x()) * 100.0L / zoom_;
+    const long double y = (verticalScrollBar()->value() + anchor.y() - image.y()) * 100.0L / zoom_;
+    SetZoom(v);
+    const QPoint moved = pageImage_->pos();
+    horizontalScrollBar()->setValue(RoundHalfEven(moved.x() + x * zoom_ / 100.0L) - anchor.x());
+    verticalScrollBar()->setValue(RoundHalfEven(moved.y() + y * zoom_ / 100.0L) - anchor.y());
+}
+
+bool TQRPreview::SourceHoldsPages() const {
+    if (!reportSource_)
+        return false;
+    const TReportState state = reportSource_->State();
+    return state == rsProducing || (state == rsFinished && reportSource_->PageTotal() > 0);
+}
+
+void TQRPreview::FollowReport() {
+    pageNumber_ = 1;
+    pageImage_->LoadPage(1);
+    // The new report may have another paper, or none at all.
+    RefitOnResize();
+    if (OnReportChanged)
+        OnReportChanged(this);
 }
 
 void TQRPreview::SheetSizeAtZoom100(long double& w, long double& h) const {
@@ -118,8 +148,12 @@ void TQRPreview::ApplyZoom() {
     const int left = w < width() ? (width() - w) / 2 : 0;
     const int top = h < height() ? (height() - h) / 2 : 0;
     pageImage_->setGeometry(left, top, w, h);
-    // The scrolled area covers the image, so the scroll ranges follow its extent.
-    sheetArea_->resize(left + w, top + h);
+    // The scrolled area covers the image, so the scroll ranges follow its extent; a
+    // printer that holds no page gives nothing to scroll over.
+    if (reportSource_ && !SourceHoldsPages())
+        sheetArea_->resize(0, 0);
+    else
+        sheetArea_->resize(left + w, top + h);
     ResetScroll(false);
     pageImage_->SetZoomPercent(zoom_);
 }

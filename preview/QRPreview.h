@@ -45,6 +45,9 @@ public:
     int Zoom() const;
     // Fixed zoom; values outside 2..2000 change nothing.
     void SetZoom(int v);
+    // Fixed zoom that keeps the point of the page under `anchor` (viewport pixels)
+    // where it is, as far as the scroll range allows.
+    void ZoomAround(int v, QPoint anchor);
 
     TFitMode FitMode() const;
 
@@ -60,6 +63,8 @@ public:
     TQRPreviewImage* PageImage() const;
 
     TQRPageAvailableEvent OnPageAvailable;
+    // The attached printer's report was cleared or reloaded; the control shows its page 1.
+    std::function<void(QObject* Sender)> OnReportChanged;
     TQRProgressUpdateEvent OnProgressUpdate;
     // The control's mouse handlers, passed on to the image at the next attach.
     TPreviewMouseHandlers MouseHandlers;
@@ -70,6 +75,9 @@ protected:
 
 private:
     void ResetScroll(bool verticalFirst);
+    void FollowReport();
+    // The attached printer holds pages to show (or is producing them).
+    bool SourceHoldsPages() const;
     void SheetSizeAtZoom100(long double& w, long double& h) const;
 
     QWidget* sheetArea_ = nullptr; // the scroll area's widget; covers the image's extent

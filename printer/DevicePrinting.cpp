@@ -17,6 +17,10 @@ void TQRPrinter::PrintPages()
     }
     if (state_ != rsFinished || !hasPrinters_)
         return;
+    // A second print started from inside this one (its window messages) would abort it.
+    if (printingPages_)
+        throw EQRError("Este reporte ya se está imprimiendo; espere a que termine");
+    printNotice_.clear();
 
     // Only pages that exist are printed: a range past the report would feed blank
     // sheets, and one with nothing in it opens no document at all.
@@ -26,6 +30,13 @@ void TQRPrinter::PrintPages()
         return;
     // A cancel left over from an earlier run must not cut this print short.
     cancelRequested_ = false;
+    // Pages are read from the held report between the window messages processed below,
+    // so nothing may clear or reload it until the job is handed over.
+    struct TPrintingFlag {
+        bool& Flag;
+        explicit TPrintingFlag(bool& flag) : Flag(flag) { Flag = true; }
+        ~TPrintingFlag() { Flag = false; }
+    } printing(printingPages_);
 
     TPrinterDevice& device = *devicePrinter_;
     device.SetTitle(jobTitle_);
@@ -57,8 +68,10 @@ void TQRPrinter::PrintPages()
         }
         throw;
     }
-    if (device.Printing())
+    if (device.Printing()) {
         device.EndDoc();
+        printNotice_ = device.JobNotice();
+    }
 }
 
 } // namespace qrp

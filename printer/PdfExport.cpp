@@ -2,7 +2,9 @@
 
 #include "emf/EmfPlayer.h"
 #include "platform/ScriptedPrinterDevice.h"
+#include "printer/PdfDocumentInfo.h"
 #include "printer/QRPrinter.h"
+#include "storage/PageList.h"
 
 #include <QPageLayout>
 #include <QPageSize>
@@ -52,7 +54,7 @@ QPageSize PdfPageSize(TQRPrinter& printer)
 
 } // namespace
 
-int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from, int to)
+int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from, int to, bool archival)
 {
     const int first = std::max(from != 0 ? from : 1, 1);
     const int last = std::min(to != 0 ? to : printer.PageTotal(), printer.PageTotal());
@@ -63,11 +65,22 @@ int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from,
     QSaveFile file(QString::fromStdString(outPath));
     if (!file.open(QIODevice::WriteOnly))
         throw EFCreateError("Cannot create file \"" + outPath + "\". " + file.errorString().toStdString());
+    TPdfDocumentInfo info;
+    info.Title = QString::fromStdString(printer.JobTitle());
+    info.Creator = QStringLiteral("Visualizar Reportes");
+    info.Producer = QStringLiteral("Visualizar Reportes (Qt %1)").arg(QString::fromLatin1(qVersion()));
+    info.WrittenAt = printer.LoadedFromFile() ? printer.PageList().LastHeader().WrittenAt() : 0;
+    info.FirstPageNumber = first;
+    TPdfCapture capture(file);
     int written = 0;
     {
-        QPdfWriter writer(&file);
-        writer.setCreator(QStringLiteral("Visualizar Reportes"));
-        writer.setTitle(QString::fromStdString(printer.JobTitle()));
+        QPdfWriter writer(&capture);
+        writer.setCreator(info.Creator);
+        writer.setTitle(info.Title);
+        if (archival) {
+            writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+            writer.setDocumentXmpMetadata(PdfXmpMetadata(info));
+        }
         writer.setResolution(1200);
         writer.setPageLayout(QPageLayout(PdfPageSize(printer),
                                          printer.Orientation() == poLandscape ? QPageLayout::Landscape
@@ -87,7 +100,8 @@ int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from,
         }
         painter.end();
     }
-    if (!file.commit())
+    const QByteArray update = PdfInfoUpdate(capture, info);
+    if (file.write(update) != update.size() || !file.commit())
         throw EFCreateError("Cannot create file \"" + outPath + "\". " + file.errorString().toStdString());
     return written;
 }

@@ -18,6 +18,11 @@ std::unique_ptr<TPrinterDevice> CreatePdfPaperDevice();
 // report) into outPath and returns the number of pages written. The file appears
 // only once complete: on any failure no file (and no partial file) is left. A range
 // with no page of the report fails with EError.
-int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from = 0, int to = 0);
+// The document information holds the printer's job title as title, the program as
+// creator and producer and the report's WrittenAt as the date; each page is labelled
+// "Página n" with its number in the report. archival: PDF/A-1b, the same information
+// also as XMP metadata.
+int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from = 0, int to = 0,
+                      bool archival = false);
 
 } // namespace qrp

@@ -60,17 +60,33 @@ void TQRPrinter::SetDeviceScales()
     vertScale_ = static_cast<long double>(devicePrinter_->DeviceCaps(LOGPIXELSY)) / 254;
 }
 
+void TQRPrinter::RequireNotPrinting() const
+{
+    if (printingPages_)
+        throw EQRError("No se puede cambiar el reporte mientras se imprime");
+}
+
 void TQRPrinter::LoadReport(const std::string& fileName)
 {
+    RequireNotPrinting();
+    // Whoever shows this printer learns of the new report, loaded or not.
+    struct TNotify {
+        TQRPrinter* Printer;
+        ~TNotify() { Q_EMIT Printer->ReportChanged(); }
+    } notify{this};
     if (state_ != rsReady)
         ClearReport();
+    firstPageWidth_ = firstPageHeight_ = 0;
     pageList_->OpenFile(fileName);
     pageTotal_ = pageList_->Count();
     SetScreenScales();
     if (pageTotal_ > 0) {
         const std::unique_ptr<TMetafile> first = pageList_->ReadPage(1);
-        if (first)
-            DetectPaper(*first);
+        if (first) {
+            firstPageWidth_ = first->Width();
+            firstPageHeight_ = first->Height();
+            DetectPaper();
+        }
     }
     ownsReportStream_ = true;
     state_ = rsFinished;
@@ -79,12 +95,12 @@ void TQRPrinter::LoadReport(const std::string& fileName)
     loadedFromFile_ = true;
 }
 
-// The paper whose sides, in whole steps of 4 mm, equal the page's; every match
+// The paper whose sides, in whole steps of 4 mm, equal the first page's; every match
 // overwrites an earlier one, and the settings refuse what the device does not offer.
-void TQRPrinter::DetectPaper(const TMetafile& firstPage)
+void TQRPrinter::DetectPaper()
 {
-    const long double width = firstPage.Width();
-    const long double height = firstPage.Height();
+    const long double width = firstPageWidth_;
+    const long double height = firstPageHeight_;
     const long long w = static_cast<long long>(std::trunc(width / horzScale_ / 40));
     const long long h = static_cast<long long>(std::trunc(height / horzScale_ / 40));
     for (int s = static_cast<int>(TQRPaperSize::Letter); s <= static_cast<int>(TQRPaperSize::ESheet); ++s) {
@@ -110,6 +126,7 @@ void TQRPrinter::SaveReport(const std::string& fileName)
 
 void TQRPrinter::ClearReport()
 {
+    RequireNotPrinting();
     if (state_ == rsProducing)
         RequestCancel();
     if (ownsReportStream_) {
@@ -118,6 +135,7 @@ void TQRPrinter::ClearReport()
     }
     pageList_->ResetCount();
     state_ = rsReady;
+    Q_EMIT ReportChanged();
 }
 
 std::unique_ptr<TMetafile> TQRPrinter::PagePicture(int pageNo)
@@ -202,6 +220,26 @@ void TQRPrinter::SelectPrinter(int index)
     devicePrinter_->SetPrinterIndex(index);
     deviceSettings_->ReloadDriverDefaults(*devicePrinter_);
     deviceSettings_->ReadFromDevice();
+    // The queue's default paper replaced the report's; the report's own comes back
+    // where this queue offers it, so that it is not printed stretched onto another.
+    if (loadedFromFile_ && state_ == rsFinished && firstPageWidth_ > 0 && firstPageHeight_ > 0)
+        DetectPaper();
+}
+
+void TQRPrinter::UpdatePrinterList()
+{
+    devicePrinter_->RefreshPrinters();
+    const bool had = hasPrinters_;
+    hasPrinters_ = !devicePrinter_->Printers().empty();
+    if (hasPrinters_ && !had) {
+        // Printers appeared since construction (the print system started later): the
+        // settings read the device now, as construction would have.
+        deviceSettings_->AttachPrinter(devicePrinter_.get());
+        topUnprintable_ = deviceSettings_->PhysicalTop();
+        leftUnprintable_ = deviceSettings_->PhysicalLeft();
+        if (loadedFromFile_ && state_ == rsFinished && firstPageWidth_ > 0 && firstPageHeight_ > 0)
+            DetectPaper();
+    }
 }
 
 void TQRPrinter::SetCompressed(bool v) { pageList_->SetCompressed(v); }

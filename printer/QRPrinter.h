@@ -38,6 +38,7 @@ using TPrintSetupEvent = std::function<void()>;
 using TExportEvent = std::function<void(QObject* Filter)>;
 
 class TQRPrinter : public QObject {
+    Q_OBJECT
 public:
     // Prints on the system's print queues (the application-wide printer's index).
     TQRPrinter();
@@ -77,7 +78,18 @@ public:
     void RunPrintSetup();
     void ExportReport(QObject* filter);
 
+    // Selects a queue by its index in the device's printer list. A loaded report keeps
+    // the paper and orientation detected from its first page wherever the new queue
+    // offers that paper; otherwise the queue's default paper applies.
     void SelectPrinter(int index);
+    // Reads the system's printer list again (queues added or removed, a print system
+    // that started since), so that indexes refer to the list as it is now.
+    void UpdatePrinterList();
+    // What the user should know about the last job PrintPages handed over (a stopped
+    // queue keeps it, say); empty when it went straight to print.
+    const std::string& PrintNotice() const { return printNotice_; }
+    // True while PrintPages runs; the report may then be neither cleared nor reloaded.
+    bool PrintingPages() const { return printingPages_; }
     void SetCompressed(bool v);
     bool Compressed() const;
 
@@ -133,8 +145,13 @@ public:
     QObject* PreviewWindow() const { return previewWindow_; }
 
     TPrinterSettings& DeviceSettings() { return *deviceSettings_; }
+    const TPrinterSettings& DeviceSettings() const { return *deviceSettings_; }
     TPrinterDevice& DevicePrinter() { return *devicePrinter_; }
     TQRPageList& PageList() { return *pageList_; }
+
+Q_SIGNALS:
+    // The held report was cleared or (re)loaded.
+    void ReportChanged();
 
 private:
     void Construct(int applicationIndex);
@@ -147,7 +164,8 @@ private:
     void SetDeviceScales();
     void AppendPageUnderConstruction();
     void DiscardPictureCanvas();
-    void DetectPaper(const TMetafile& firstPage);
+    void DetectPaper();
+    void RequireNotPrinting() const;
 
     std::unique_ptr<TPrinterDevice> devicePrinter_;
     std::unique_ptr<TPrinterSettings> deviceSettings_;
@@ -180,6 +198,10 @@ private:
     bool loadedFromFile_ = false;
     // The page list's stream is this printer's report (produced or loaded).
     bool ownsReportStream_ = false;
+    // Size of a loaded report's first page in screen pixels, for its paper; 0 when none.
+    long double firstPageWidth_ = 0, firstPageHeight_ = 0;
+    std::string printNotice_;
+    bool printingPages_ = false;
 };
 
 } // namespace qrp

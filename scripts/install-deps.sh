@@ -6,11 +6,11 @@
 set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config file
-  qt6-base-dev qt6-base-dev-tools libgl-dev libcups2-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n libcups2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang llvm libclang-rt-14-dev
-  cups cups-client printer-driver-cups-pdf poppler-utils
-  xvfb xauth fonts-liberation fonts-dejavu-core
+  cups cups-client printer-driver-cups-pdf poppler-utils qpdf
+  xvfb xauth fonts-liberation fonts-dejavu-core openbox xdotool x11-utils
   xdg-utils shared-mime-info desktop-file-utils appstream dpkg-dev
   python3-numpy python3-pil
 )

@@ -6,5 +6,5 @@
 
 int main(int argc, char** argv)
 {
-    return qrp::RunPaintingModule("bench_first_play", "bench_first_play_module.so", argc, argv);
+    return qrp::RunModule("bench_first_play", "bench_first_play_module.so", qrp::TModuleFonts::Read, argc, argv);
 }

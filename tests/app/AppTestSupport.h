@@ -23,6 +23,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -31,22 +32,29 @@ namespace qrp::apptest {
 
 inline const QString kProgram = QStringLiteral("/usr/bin/visualizar-reportes");
 
-// A report of `pages` pages written by the report printer's own production and save.
-inline void WriteReport(const QString& path, int pages)
+// A report of `pages` pages written by the report printer's own production and save,
+// page k drawn on the page canvas by draw(canvas, k).
+inline void WriteDrawnReport(const QString& path, int pages, const std::function<void(QPainter&, int)>& draw)
 {
     std::vector<TScriptedQueue> queues{TScriptedQueue{}};
     TQRPrinter printer(std::make_unique<TScriptedPrinterDevice>(std::move(queues), 0), 0);
     printer.BeginReport();
     for (int k = 1; k <= pages; ++k) {
         printer.StartNewPage();
-        QPainter* canvas = printer.PageCanvas();
-        canvas->fillRect(QRect(60, 60, 500, 80), QColor(40, 80, 160));
-        canvas->setPen(Qt::black);
-        canvas->drawText(QPoint(80, 200), QStringLiteral("Página %1 de %2").arg(k).arg(pages));
-        canvas->drawRect(QRect(60, 240, 600, 300 + 20 * k));
+        draw(*printer.PageCanvas(), k);
     }
     printer.EndReport();
     printer.SaveReport(QFile::encodeName(path).toStdString());
+}
+
+inline void WriteReport(const QString& path, int pages)
+{
+    WriteDrawnReport(path, pages, [pages](QPainter& canvas, int k) {
+        canvas.fillRect(QRect(60, 60, 500, 80), QColor(40, 80, 160));
+        canvas.setPen(Qt::black);
+        canvas.drawText(QPoint(80, 200), QStringLiteral("Página %1 de %2").arg(k).arg(pages));
+        canvas.drawRect(QRect(60, 240, 600, 300 + 20 * k));
+    });
 }
 
 inline void WriteBytes(const QString& path, const QByteArray& bytes)

@@ -125,13 +125,18 @@ TEST_F(MainWindow, StartWithAValidReportPreviewsItOnPageOneAtZoom100)
     EXPECT_EQ(FrmVisualizar->Edtnumpagina->text(), QStringLiteral("3"));
     EXPECT_EQ(QApplication::activeWindow(), FrmVisualizar);
 
-    // Every repaint of the main window hands the focus back to the preview.
+    // The preview is in front, and repaints of the main window keep it there.
+    FrmManRepo->repaint();
+    Settle();
+    EXPECT_EQ(QApplication::activeWindow(), FrmVisualizar);
+    // Once it has come to the front, the user may activate the main window: its
+    // repaints no longer hand the focus to the preview.
     FrmManRepo->activateWindow();
     QApplication::setActiveWindow(FrmManRepo);
     Settle();
     FrmManRepo->repaint();
     Settle();
-    EXPECT_EQ(QApplication::activeWindow(), FrmVisualizar);
+    EXPECT_EQ(QApplication::activeWindow(), FrmManRepo);
 }
 
 TEST_F(MainWindow, StartWithAMissingFileIsAStartWithoutArguments)

@@ -1,7 +1,12 @@
 // Page text: strings of the text records read back in reading order, under the
 // mappings and alignments that recorded pages use.
 #include "emf/EmfRecords.h"
+#include "emf/EmfPlayer.h"
 #include "emf/EmfText.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPolygonF>
 
 #include <gtest/gtest.h>
 
@@ -67,12 +72,16 @@ public:
         ++records_;
         return *this;
     }
-    TEmfBuilder& Font(std::uint32_t index, std::int32_t height)
+    TEmfBuilder& Font(std::uint32_t index, std::int32_t height, std::int32_t escapement = 0,
+                      const std::u16string& face = u"")
     {
-        // EXTCREATEFONTINDIRECTW with a LOGFONTW of which only lfHeight matters here.
+        // EXTCREATEFONTINDIRECTW: a LOGFONTW with its height, escapement and face.
         std::vector<std::int32_t> f(1 + 23, 0);
         f[0] = static_cast<std::int32_t>(index);
         f[1] = height;
+        f[3] = escapement;
+        for (std::size_t i = 0; i < face.size() && i < 31; ++i)
+            f[8 + i / 2] |= static_cast<std::int32_t>(face[i]) << (16 * (i % 2));
         Rec(EMR_EXTCREATEFONTINDIRECTW, f);
         return Rec(EMR_SELECTOBJECT, {static_cast<std::int32_t>(index)});
     }
@@ -124,6 +133,18 @@ public:
         Patch(48, static_cast<std::uint32_t>(bytes_.size()));
         Patch(52, records_);
         return bytes_;
+    }
+
+    // The picture's frame (0.01 mm), which the player stretches over its target.
+    static void SetFrame(std::vector<std::uint8_t>& emf, std::int32_t right, std::int32_t bottom)
+    {
+        const std::int32_t frame[4] = {0, 0, right, bottom};
+        std::memcpy(&emf[24], frame, sizeof frame);
+    }
+    // Room for the player's object table (the header says one handle).
+    static void SetHandles(std::vector<std::uint8_t>& emf, std::uint16_t handles)
+    {
+        std::memcpy(&emf[56], &handles, 2);
     }
 
     std::size_t Size() const { return bytes_.size(); }
@@ -325,4 +346,179 @@ TEST(EmfText, DamagedRecordsAreSkippedSafely)
     const std::uint32_t len = static_cast<std::uint32_t>(cut.size());
     std::memcpy(&cut[48], &len, 4);
     EXPECT_EQ(ExtractPageText(cut.data(), cut.size()), "bueno\n");
+}
+
+TEST(EmfText, GlyphSpansFollowTheSpacingArray)
+{
+    TEmfBuilder b;
+    b.Font(1, -40).Rec(EMR_SETTEXTALIGN, {TA_RIGHT | TA_BASELINE});
+    // A surrogate pair (two units, one character) and a NUL (dropped, its advance kept).
+    b.Text(500, 100, std::u16string(u"a\U0001F600\u0000b", 5), {10, 7, 8, 5, 20});
+    auto emf = b.Finish();
+    auto runs = ExtractTextRuns(emf.data(), emf.size());
+    ASSERT_EQ(runs.size(), 1u);
+    const TEmfTextRun& r = runs[0];
+    EXPECT_EQ(r.Text, "a\xF0\x9F\x98\x80" "b");
+    EXPECT_TRUE(r.AdvancesGiven);
+    EXPECT_DOUBLE_EQ(r.Width, 50);
+    EXPECT_DOUBLE_EQ(r.X, 450);
+    ASSERT_EQ(r.Glyphs.size(), 3u);
+    EXPECT_DOUBLE_EQ(r.Glyphs[0].Start, 0);
+    EXPECT_DOUBLE_EQ(r.Glyphs[0].Advance, 10);
+    EXPECT_DOUBLE_EQ(r.Glyphs[1].Start, 10);
+    EXPECT_DOUBLE_EQ(r.Glyphs[1].Advance, 15);
+    EXPECT_DOUBLE_EQ(r.Glyphs[2].Start, 30); // after the NUL's advance
+    EXPECT_DOUBLE_EQ(r.Glyphs[2].Advance, 20);
+
+    // Without spacing array nor bounds the advances are unknown until measured.
+    TEmfBuilder c;
+    c.Font(1, -40).Text(0, 100, u"abc");
+    auto plain = c.Finish();
+    auto unknown = ExtractTextRuns(plain.data(), plain.size());
+    ASSERT_EQ(unknown.size(), 1u);
+    EXPECT_TRUE(unknown[0].Glyphs.empty());
+    EXPECT_LT(unknown[0].Width, 0);
+}
+
+TEST(EmfText, EscapementAndWorldTransformTurnTheBaseline)
+{
+    TEmfBuilder b;
+    b.Rec(EMR_SETTEXTALIGN, {TA_CENTER | TA_BASELINE});
+    b.Font(1, -20, 900); // upwards
+    b.Text(100, 600, u"Frecuencia", {10, 10, 10, 10, 10, 10, 10, 10, 10, 10});
+    b.Font(2, -20);
+    b.Rec(EMR_SETTEXTALIGN, {TA_LEFT | TA_BASELINE});
+    b.Text(200, 700, u"0");
+    b.Text(200, 500, u"50");
+    // Half a turn by the world transform: upside down, running leftwards.
+    b.XForm(EMR_SETWORLDTRANSFORM, -1, 0, 0, -1, 1000, 1000);
+    b.Text(100, 100, u"abajo", {10, 10, 10, 10, 10});
+    auto emf = b.Finish();
+    auto runs = ExtractTextRuns(emf.data(), emf.size());
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_DOUBLE_EQ(runs[0].DirX, 0);
+    EXPECT_DOUBLE_EQ(runs[0].DirY, -1);
+    // Centred on its reference point along the turned baseline: starts 50 below it.
+    EXPECT_DOUBLE_EQ(runs[0].X, 100);
+    EXPECT_DOUBLE_EQ(runs[0].Baseline, 650);
+    EXPECT_DOUBLE_EQ(runs[3].DirX, -1);
+    EXPECT_DOUBLE_EQ(runs[3].DirY, 0);
+    EXPECT_DOUBLE_EQ(runs[3].X, 900);
+    EXPECT_DOUBLE_EQ(runs[3].Baseline, 900);
+    // The upright string is a line of its own, placed by its middle; the level strings
+    // keep their order around it.
+    EXPECT_EQ(ArrangeTextRuns(runs), "50\nFrecuencia\n0\nabajo\n");
+}
+
+TEST(EmfText, LinePiecesPointBackIntoTheRuns)
+{
+    TEmfBuilder b;
+    b.Font(1, -20).Rec(EMR_SETTEXTALIGN, {TA_BASELINE});
+    b.Text(300, 100, u"Perú ", {10, 10, 10, 10, 10});
+    b.Text(100, 100, u"  Lima", {10, 10, 10, 10, 10, 10});
+    b.Text(100, 300, u"sola");
+    auto emf = b.Finish();
+    const auto runs = ExtractTextRuns(emf.data(), emf.size());
+    const auto lines = ArrangeTextLines(runs);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].Text, "Lima Perú");
+    ASSERT_EQ(lines[0].Pieces.size(), 2u);
+    for (const TEmfTextPiece& p : lines[0].Pieces)
+        EXPECT_EQ(lines[0].Text.substr(p.At, p.Length), runs[p.Run].Text.substr(p.From, p.Length));
+    EXPECT_EQ(lines[0].Pieces[0].Run, 1u);
+    EXPECT_EQ(lines[0].Pieces[0].From, 2u); // the leading blanks are trimmed
+    EXPECT_EQ(lines[0].Pieces[1].Run, 0u);
+    EXPECT_EQ(lines[0].Pieces[1].Length, std::string("Perú").size());
+    EXPECT_EQ(lines[1].Text, "sola");
+}
+
+// The glyph boxes of the extracted runs, as the player draws the picture into a target
+// of w x h pixels: every inked pixel lies in a box, and every box of a visible
+// character holds ink. Shown for text with and without spacing arrays, right-aligned,
+// top-aligned, turned by the escapement and by the world transform.
+TEST(EmfText, GlyphBoxesCoverWhatThePlayerDraws)
+{
+    TEmfBuilder b;
+    b.Font(1, -40, 0, u"Arial");
+    b.Rec(EMR_SETTEXTALIGN, {TA_LEFT | TA_BASELINE});
+    b.Text(100, 150, u"Perú 2026", {22, 22, 22, 22, 11, 22, 22, 22, 22});
+    b.Rec(EMR_SETTEXTALIGN, {TA_RIGHT | TA_TOP});
+    b.Text(900, 250, u"Total S/");
+    b.Font(2, 36, 900, u"Times New Roman"); // a cell height, turned upwards
+    b.Rec(EMR_SETTEXTALIGN, {TA_CENTER | TA_BOTTOM});
+    b.Text(150, 700, u"Ventas");
+    b.Font(3, -30, 0, u"Courier New");
+    b.Rec(EMR_SETTEXTALIGN, {TA_LEFT | TA_BASELINE});
+    b.XForm(EMR_SETWORLDTRANSFORM, 0.866f, -0.5f, 0.5f, 0.866f, 400, 700);
+    b.Text(0, 0, u"inclinado");
+    auto emf = b.Finish();
+    TEmfBuilder::SetFrame(emf, 25000, 25000);
+    TEmfBuilder::SetHandles(emf, 8);
+
+    auto runs = ExtractTextRuns(emf.data(), emf.size());
+    ASSERT_EQ(runs.size(), 4u);
+    MeasureTextRuns(runs);
+    for (const int side : {470, 1250}) {
+        SCOPED_TRACE(side);
+        QImage image(side, side, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            PlayEmf(p, emf.data(), emf.size(), QRectF(0, 0, side, side));
+        }
+        const TEmfPictureMapping m = PictureToTarget(emf.data(), emf.size(), 0, 0, side, side);
+        std::vector<QPolygonF> boxes;
+        std::vector<bool> visible;
+        for (const TEmfTextRun& r : runs) {
+            const std::u32string chars = QString::fromStdString(r.Text).toStdU32String();
+            ASSERT_EQ(r.Glyphs.size(), chars.size()) << r.Text;
+            const double downX = -r.DirY, downY = r.DirX;
+            for (std::size_t i = 0; i < r.Glyphs.size(); ++i) {
+                auto at = [&](double along, double across) {
+                    const double x = r.X + r.DirX * along + downX * across;
+                    const double y = r.Baseline + r.DirY * along + downY * across;
+                    return QPointF(m.ScaleX * x + m.OffsetX, m.ScaleY * y + m.OffsetY);
+                };
+                const double s = r.Glyphs[i].Start, e = s + r.Glyphs[i].Advance;
+                boxes.push_back(QPolygonF({at(s, -r.Ascent), at(e, -r.Ascent), at(e, r.Descent), at(s, r.Descent)}));
+                visible.push_back(chars[i] != U' ');
+            }
+        }
+        // Antialiased edges and side bearings may reach a pixel and a half past a box.
+        const double slack = 1.5;
+        int stray = 0, inked = 0;
+        std::vector<int> inkPerBox(boxes.size(), 0);
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                if (qGray(image.pixel(x, y)) > 128)
+                    continue;
+                ++inked;
+                const QPointF c(x + 0.5, y + 0.5);
+                bool inside = false;
+                for (std::size_t k = 0; k < boxes.size(); ++k) {
+                    if (boxes[k].containsPoint(c, Qt::OddEvenFill)) {
+                        ++inkPerBox[k];
+                        inside = true;
+                    }
+                }
+                if (!inside) {
+                    for (const QPolygonF& box : boxes) {
+                        const QRectF near = box.boundingRect().adjusted(-slack, -slack, slack, slack);
+                        if (near.contains(c)) {
+                            inside = true;
+                            break;
+                        }
+                    }
+                }
+                stray += !inside;
+            }
+        }
+        EXPECT_GT(inked, 300);
+        EXPECT_LE(stray, inked / 200) << "of " << inked;
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            if (visible[k]) {
+                EXPECT_GT(inkPerBox[k], 0) << "glyph " << k;
+            }
+        }
+    }
 }

@@ -5,6 +5,8 @@
 #include "emf/EmfPlayer.h"
 #include "printer/QRPrinter.h"
 #include "printer/SampleReport.h"
+#include "storage/PageList.h"
+#include "storage/ReportDate.h"
 
 #include <QImage>
 #include <QPainter>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sstream>
 
 using namespace qrp;
 using namespace qrp::testing;
@@ -154,4 +157,89 @@ TEST_F(PdfExportTest, FailuresLeaveNoFileBehind)
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"out.pdf", "r.qrp"}));
 
     EXPECT_THROW(ExportReportToPdf(*p, dir.File("no/such/folder/out.pdf")), EError);
+}
+
+namespace {
+
+// The value of a "Key:   value" line of pdfinfo's output.
+std::string InfoField(const std::string& text, const std::string& key)
+{
+    std::smatch m;
+    if (std::regex_search(text, m, std::regex("(^|\n)" + key + ":\\s+([^\n]*)")))
+        return m[2];
+    return {};
+}
+
+std::string IsoDate(double writtenAt)
+{
+    TDateTimeParts p;
+    if (!DecodeDateTime(writtenAt, p))
+        return {};
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute,
+                  p.Second);
+    return buf;
+}
+
+} // namespace
+
+TEST_F(PdfExportTest, DocumentInformationArchivalMetadataAndPageLabels)
+{
+    MakeSampleReport(dir.File("ventas.qrp"), {3, false, false});
+    auto p = Loaded(dir.File("ventas.qrp"));
+    p->SetJobTitle("Ventas del trimestre");
+    TQRPageList header;
+    header.OpenFile(dir.File("ventas.qrp"));
+    const std::string written = IsoDate(header.LastHeader().WrittenAt());
+    ASSERT_FALSE(written.empty());
+
+    ASSERT_EQ(ExportReportToPdf(*p, dir.File("plain.pdf"), 2, 0, false), 2);
+    ASSERT_EQ(ExportReportToPdf(*p, dir.File("archive.pdf"), 0, 0, true), 3);
+    for (const char* name : {"plain.pdf", "archive.pdf"}) {
+        SCOPED_TRACE(name);
+        const std::string pdf = dir.File(name);
+        // The same document information either way: the report's name, its own date,
+        // the program.
+        const std::string info = Shell("pdfinfo -isodates '" + pdf + "'");
+        EXPECT_EQ(InfoField(info, "Title"), "Ventas del trimestre");
+        EXPECT_EQ(InfoField(info, "Creator"), "Visualizar Reportes");
+        EXPECT_EQ(InfoField(info, "Producer").rfind("Visualizar Reportes (Qt ", 0), 0u) << info;
+        EXPECT_EQ(InfoField(info, "CreationDate").substr(0, 19), written) << info;
+        // Every font embedded.
+        const std::string fonts = Shell("pdffonts '" + pdf + "'");
+        int rows = 0;
+        std::istringstream lines(fonts);
+        std::string line;
+        for (int i = 0; std::getline(lines, line); ++i) {
+            if (i < 2 || line.empty())
+                continue;
+            ++rows;
+            EXPECT_TRUE(std::regex_search(line, std::regex("\\syes\\s+(yes|no)\\s+yes\\s"))) << line;
+        }
+        EXPECT_GT(rows, 0);
+    }
+
+    // Archival: PDF/A-1b with the same values in its XMP metadata; the plain file has none.
+    EXPECT_EQ(InfoField(Shell("pdfinfo '" + dir.File("plain.pdf") + "'"), "Metadata Stream"), "no");
+    const std::string meta = Shell("pdfinfo -meta '" + dir.File("archive.pdf") + "'");
+    EXPECT_NE(meta.find("<pdfaid:part>1</pdfaid:part>"), std::string::npos) << meta;
+    EXPECT_NE(meta.find("<pdfaid:conformance>B</pdfaid:conformance>"), std::string::npos);
+    EXPECT_NE(meta.find(">Ventas del trimestre</rdf:li>"), std::string::npos);
+    EXPECT_NE(meta.find("<xmp:CreateDate>" + written + "</xmp:CreateDate>"), std::string::npos);
+    EXPECT_NE(meta.find("<pdf:Producer>Visualizar Reportes (Qt "), std::string::npos);
+    EXPECT_NE(meta.find("<xmp:CreatorTool>Visualizar Reportes</xmp:CreatorTool>"), std::string::npos);
+
+    // The update after the writer's own file is sound, and each page is labelled with its
+    // number in the report ("Página 2" for the first page of the range from 2).
+    if (Shell("command -v qpdf").empty())
+        GTEST_SKIP() << "qpdf is not installed";
+    for (const auto& [name, start] : {std::pair{"plain.pdf", 2}, std::pair{"archive.pdf", 1}}) {
+        SCOPED_TRACE(name);
+        const std::string pdf = dir.File(name);
+        EXPECT_NE(Shell("qpdf --check '" + pdf + "' && echo sound").find("sound"), std::string::npos);
+        const std::string labels = Shell("qpdf --json --json-key=pagelabels '" + pdf + "'");
+        EXPECT_NE(labels.find("\"/P\": \"u:Página \""), std::string::npos) << labels;
+        EXPECT_NE(labels.find("\"/S\": \"/D\""), std::string::npos) << labels;
+        EXPECT_NE(labels.find("\"/St\": " + std::to_string(start)), std::string::npos) << labels;
+    }
 }

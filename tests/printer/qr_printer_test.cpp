@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace qrp;
@@ -236,7 +237,7 @@ TEST(QRPrinterErrors, StatesAndPrinterIndex)
     EXPECT_THROW(p.SelectPrinter(-2), EPrinterError);
 }
 
-TEST(QRPrinterSelect, NewDefaultsButTheOrientationStays)
+TEST(QRPrinterSelect, NewDefaultsButTheReportsPaperAndOrientationStay)
 {
     TTempDir dir;
     WriteReport(dir.File("wide.qrp"), PagesOfSize(1, 297, 210));
@@ -245,19 +246,36 @@ TEST(QRPrinterSelect, NewDefaultsButTheOrientationStays)
     auto b = Queue("B", {1, 9});
     b.Defaults.dmPaperSize = 1;
     b.Defaults.dmCopies = 2;
-    PrinterOn on({a, b});
+    auto c = Queue("C", {1}); // no A4
+    c.Defaults.dmPaperSize = 1;
+    PrinterOn on({a, b, c});
     TQRPrinter& p = *on.printer;
     p.LoadReport(dir.File("wide.qrp"));
     p.SetCopies(5);
     ASSERT_EQ(p.Orientation(), poLandscape);
+    ASSERT_EQ(p.PaperSize(), TQRPaperSize::A4);
+    // B offers the report's A4: it stays, with B's other defaults.
     p.SelectPrinter(1);
     EXPECT_EQ(p.DeviceSettings().DeviceName(), "B");
-    EXPECT_EQ(p.PaperSize(), TQRPaperSize::Letter);
+    EXPECT_EQ(p.PaperSize(), TQRPaperSize::A4);
     EXPECT_EQ(p.Copies(), 2);
     EXPECT_EQ(p.Orientation(), poLandscape);
     EXPECT_EQ(on.device->Calls, (std::vector<std::string>{"SetPrinterIndex 1", "ReleaseDevMode"}));
+    // C does not: its default paper applies.
+    p.SelectPrinter(2);
+    EXPECT_EQ(p.PaperSize(), TQRPaperSize::Letter);
+    EXPECT_EQ(p.Orientation(), poLandscape);
     p.SelectPrinter(-1);
     EXPECT_EQ(p.DeviceSettings().DeviceName(), "A");
+    EXPECT_EQ(p.PaperSize(), TQRPaperSize::A4);
+
+    // A produced report has no first page to go by: the printer's default stands.
+    PrinterOn producing({a, b});
+    producing.printer->BeginReport();
+    producing.printer->StartNewPage();
+    producing.printer->EndReport();
+    producing.printer->SelectPrinter(1);
+    EXPECT_EQ(producing.printer->PaperSize(), TQRPaperSize::Letter);
 }
 
 TEST(QRPrinterGeometry, OrientedPaperAndDeviceUnits)
@@ -357,4 +375,75 @@ TEST(QRPrinterPreview, ShowingFlagHookAndFactory)
     p.PreviewHook = [&](QObject*) { ++hooked; };
     p.ShowPreview();
     EXPECT_EQ(hooked, 1);
+}
+
+TEST(QRPrinterList, QueuesThatAppearLaterAreReadAndTheReportsPaperFollows)
+{
+    TTempDir dir;
+    WriteReport(dir.File("legal.qrp"), PagesOfSize(1, 215.9, 355.6));
+    PrinterOn on({}, -1);
+    TQRPrinter& p = *on.printer;
+    p.LoadReport(dir.File("legal.qrp"));
+    ASSERT_FALSE(p.HasPrinters());
+    EXPECT_EQ(p.PaperSize(), TQRPaperSize::A4); // nothing offers Legal yet
+
+    // The print system comes up with a queue that offers Legal.
+    auto legal = Queue("L", {1, 5, 9});
+    legal.OffsetX = 10;
+    on.device->ChangeSystemQueues({legal});
+    p.UpdatePrinterList();
+    EXPECT_TRUE(p.HasPrinters());
+    EXPECT_EQ(p.DevicePrinter().Printers(), std::vector<std::string>{"L"});
+    EXPECT_EQ(p.DeviceSettings().DeviceName(), "L");
+    EXPECT_EQ(p.PaperSize(), TQRPaperSize::Legal);
+    EXPECT_EQ(p.LeftUnprintable(), 51);
+
+    // Another queue listed before it: the selected one stays selected at its new index.
+    on.device->ChangeSystemQueues({Queue("A"), legal});
+    p.UpdatePrinterList();
+    EXPECT_EQ(p.DevicePrinter().PrinterIndex(), 1);
+    EXPECT_EQ(p.DevicePrinter().DeviceName(), "L");
+
+    // All gone again: nothing to print on, and PrintPages prints nothing.
+    on.device->ChangeSystemQueues({});
+    p.UpdatePrinterList();
+    EXPECT_FALSE(p.HasPrinters());
+    p.PrintPages();
+    EXPECT_TRUE(on.device->Documents.empty());
+}
+
+TEST(QRPrinterPrinting, NothingClearsReloadsOrReprintsWhilePagesPrint)
+{
+    TTempDir dir;
+    WriteReport(dir.File("three.qrp"), PagesOfSize(3, 210, 297));
+    WriteReport(dir.File("other.qrp"), PagesOfSize(5, 210, 297));
+    PrinterOn on({Queue("Q")});
+    TQRPrinter& p = *on.printer;
+    p.LoadReport(dir.File("three.qrp"));
+    int refused = 0;
+    on.device->OnCall = [&](const std::string& call) {
+        if (call != "NewPage")
+            return;
+        EXPECT_TRUE(p.PrintingPages());
+        for (const auto& attempt : std::vector<std::function<void()>>{
+                 [&] { p.ClearReport(); }, [&] { p.LoadReport(dir.File("other.qrp")); }, [&] { p.PrintPages(); }}) {
+            try {
+                attempt();
+            } catch (const EQRError&) {
+                ++refused;
+            }
+        }
+    };
+    on.device->Notice = "kept by the queue";
+    p.PrintPages();
+    EXPECT_EQ(refused, 6); // three attempts at each of the two page breaks
+    EXPECT_FALSE(p.PrintingPages());
+    EXPECT_EQ(p.PageTotal(), 3);
+    ASSERT_EQ(on.device->Documents.size(), 1u);
+    EXPECT_EQ(on.device->Documents[0].Pages.size(), 3u);
+    EXPECT_EQ(p.PrintNotice(), "kept by the queue");
+    // After the job the report may be reloaded again.
+    on.device->OnCall = nullptr;
+    p.LoadReport(dir.File("other.qrp"));
+    EXPECT_EQ(p.PageTotal(), 5);
 }

@@ -22,15 +22,14 @@ struct TRunResult {
     QByteArray Out, Err;
 };
 
-// extraEnv: "NAME=value" entries added to the program's environment.
+// `extra` adds to (or replaces in) the environment the program runs with.
 inline TRunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 120000,
-                             const QStringList& extraEnv = {})
+                             const QProcessEnvironment& extra = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    for (const QString& e : extraEnv)
-        env.insert(e.section('=', 0, 0), e.section('=', 1));
+    env.insert(extra);
     p.setProcessEnvironment(env);
     p.start(program, args);
     TRunResult r;

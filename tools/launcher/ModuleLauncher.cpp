@@ -3,6 +3,7 @@
 #include "platform/FontSetUp.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,16 +31,19 @@ bool Exists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0;
 
 } // namespace
 
-int RunPaintingModule(const char* program, const char* file, int argc, char** argv)
+int RunModule(const char* program, const char* file, TModuleFonts fonts, int argc, char** argv)
 {
-    TFontSetUp fonts;
+    std::optional<TFontSetUp> fontSetUp;
+    if (fonts == TModuleFonts::Read)
+        fontSetUp.emplace();
     // A build tree keeps the module beside the program; an installed program finds it
     // in its private library folder, at the same place relative to the program.
     const std::string folder = ProgramFolder();
     std::string path = folder + "/" + file;
     if (!Exists(path))
         path = folder + "/" QRP_MODULE_FOLDER_FROM_PROGRAM "/" + file;
-    fonts.WaitForLibrary();
+    if (fontSetUp)
+        fontSetUp->WaitForLibrary();
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "%s: cannot load its module: %s\n", program, ::dlerror());
@@ -51,7 +55,8 @@ int RunPaintingModule(const char* program, const char* file, int argc, char** ar
         std::fprintf(stderr, "%s: %s has no entry: %s\n", program, path.c_str(), ::dlerror());
         return 1;
     }
-    fonts.Wait();
+    if (fontSetUp)
+        fontSetUp->Wait();
     // The module stays loaded until the process ends: the toolkit it brought in keeps
     // threads and exit handlers of its own.
     return entry(argc, argv);

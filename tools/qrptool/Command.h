@@ -1,10 +1,10 @@
 #pragma once
-// qrptool's subcommands. The program comes in three parts: the plain one (qrptool
-// itself: help, version and the commands that only read and write files) and two
-// modules loaded only for the commands that need them, so that no command loads more
-// of the toolkit than it uses: the drawing one (Qt's painting: pages and pictures
-// drawn onto images) and the printing one (the report printer, with Qt's printing
-// support and CUPS). Every command's name, synopsis and help are in the command table
+// qrptool's subcommands. The program comes in parts: the plain one (qrptool itself:
+// help, version and the commands that only read and write files) and modules loaded
+// only for the commands that need them, so that no command loads more of the toolkit
+// than it uses: the search one (Qt's core: its regular expressions), the drawing one
+// (Qt's painting: pages and pictures drawn onto images) and the printing one (the
+// report printer, with Qt's printing support and CUPS). Every command's name, synopsis and help are in the command table
 // (CommandTable.cpp), which all parts share; each cmd_*.cpp registers the function
 // that runs it in the part it is built into.
 #include <functional>
@@ -16,7 +16,7 @@ namespace qrptool {
 
 using Args = std::vector<std::string>;
 
-enum class TPart { Plain, Drawing, Printing };
+enum class TPart { Plain, Search, Drawing, Printing };
 
 struct TCommandInfo {
     const char* Name;

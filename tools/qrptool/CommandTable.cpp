@@ -26,15 +26,20 @@ const std::vector<TCommandInfo> kCommands = {
      "Plays an enhanced metafile onto a white image: at its natural size (its frame) at N\n"
      "dots per inch (96 by default), or stretched to W x H pixels; writes a PNG.\n" QRP_WRITTEN_LINE,
      TPart::Drawing},
-    {"export-pdf", "export-pdf FILE -o OUT.pdf [--from N] [--to N] | FILE... -d OUTDIR [-j JOBS]",
+    {"export-pdf", "export-pdf FILE -o OUT.pdf [--from N] [--to N] [--pdfa] | FILE... -d OUTDIR [-j JOBS] [--pdfa]",
      "Writes the report's pages into a PDF file, each page on a PDF page of the report's\n"
-     "paper size and orientation. The output appears only once it is complete.\n"
+     "paper size and orientation, its text as text with the fonts embedded. The output\n"
+     "appears only once it is complete. The document information gives the report's\n"
+     "name as title, the date the report was written as creation date, and the program\n"
+     "as creator and producer; each page is labelled \"Página N\" with its number in the\n"
+     "report.\n"
      "With -d, each report becomes OUTDIR/NAME.pdf; reports are converted JOBS at a time\n"
      "(default: one per processor), a progress bar shows on a terminal, a report that\n"
      "fails leaves no file and does not stop the others, and a line per report (the PDF\n"
      "written, or FAILED and why) and a total close the run (status 1 when any report\n"
      "failed).\n" QRP_WRITTEN_LINE QRP_PAGE_RULE "\n"
      "  --from N, --to N   page range (default: all pages)\n"
+     "  --pdfa             an archival PDF (PDF/A-1b), the information also as XMP metadata\n"
      "  -d OUTDIR          folder for the PDFs of one or more reports (made when missing)\n"
      "  -j JOBS            conversions at a time with -d",
      TPart::Printing},
@@ -52,6 +57,20 @@ const std::vector<TCommandInfo> kCommands = {
      "byte for byte as stored (expanded when the report's pages are compressed). The\n"
      "report is only read; OUT.emf appears only when it is complete.\n" QRP_WRITTEN_LINE QRP_PAGE_RULE,
      TPart::Plain},
+    {"grep", "grep PATTERN FILE... [-i] [-E] [--json] [-j JOBS]",
+     "Prints the lines of text of the reports' pages that hold PATTERN, as FILE:PAGE: LINE,\n"
+     "in the order of the files and pages. The lines are those of 'qrptool text'. PATTERN\n"
+     "is a plain string unless -E makes it a regular expression (Perl syntax). Files that\n"
+     "cannot be read, or that end at a damaged page, are reported on standard error and the\n"
+     "others are searched all the same. A progress bar shows on a terminal.\n"
+     "Status: 0 when a line matched, 1 when none did, 2 on any error.\n\n"
+     "  -i        ignore case\n"
+     "  -E        PATTERN is a regular expression\n"
+     "  -e PAT    PATTERN given as an option (for one that begins with '-')\n"
+     "  --json    one JSON object: matches (file, page, line, text and the character\n"
+     "            ranges [start, end] of each occurrence) and errors (file, message)\n"
+     "  -j JOBS   threads reading pages (default: one per processor)",
+     TPart::Search},
     {"info", "info FILE [--json]",
      "Describes the saved report FILE: its header layout (124 or 128 bytes), PagesInFile,\n"
      "whether its pages are compressed, WrittenAt as a local date and time, and for every\n"
@@ -77,8 +96,10 @@ const std::vector<TCommandInfo> kCommands = {
      TPart::Printing},
     {"print", "print FILE [--printer NAME] [--from N] [--to N] [--copies N]",
      "Prints the report on a print queue (the default one unless --printer names another),\n"
-     "on the paper and orientation detected from its first page, and says which pages went\n"
-     "to which queue.\n" QRP_PAGE_RULE "\n"
+     "on the paper and orientation detected from its first page (the queue's default paper\n"
+     "when it does not offer that one), and says which pages went to which queue. A queue\n"
+     "that refuses the job or is gone is an error; a stopped queue keeps the job, and a\n"
+     "line on stderr says so.\n" QRP_PAGE_RULE "\n"
      "  --from N, --to N   page range (default: all pages)\n"
      "  --copies N         number of copies (default 1)",
      TPart::Printing},
@@ -100,7 +121,8 @@ const std::vector<TCommandInfo> kCommands = {
     {"text", "text FILE [--page N]",
      "Prints the text of each page of the saved report FILE in reading order: the strings\n"
      "the page draws, ordered by their baseline and then from left to right, one line of\n"
-     "the page per output line, in UTF-8. Pages are separated by a form feed.\n" QRP_PAGE_RULE "\n"
+     "the page per output line, in UTF-8. Strings turned on the page make lines of their\n"
+     "own, read along their own baseline. Pages are separated by a form feed.\n" QRP_PAGE_RULE "\n"
      "  --page N   only page N",
      TPart::Plain},
 };

@@ -1,12 +1,20 @@
-// The entry of qrptool's modules, the drawing one and the printing one: qrptool loads
-// the module of a command that needs it and calls this with its own arguments. It
-// sets Qt up the same way in both and runs the command. It never needs a display:
-// without one, Qt runs on its offscreen platform with the same fonts.
+// The entry of qrptool's modules: qrptool loads the module of a command that needs one
+// and calls this with its own arguments. It sets Qt up the same way in each and runs
+// the command. It never needs a display: without one, Qt runs on its offscreen platform
+// with the same fonts. The search module (QRP_MODULE_WITHOUT_GUI) has no use for Qt's
+// painting and makes a core application only.
 #include "Command.h"
 
-#include <QGuiApplication>
 #include <QHashFunctions>
 #include <cstdio>
+
+#ifdef QRP_MODULE_WITHOUT_GUI
+#include <QCoreApplication>
+using TApplication = QCoreApplication;
+#else
+#include <QGuiApplication>
+using TApplication = QGuiApplication;
+#endif
 
 extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv)
 {
@@ -25,9 +33,9 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
         if (type == QtCriticalMsg || type == QtFatalMsg)
             std::fprintf(stderr, "qrptool: %s\n", qPrintable(text));
     });
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName("qrptool");
-    QGuiApplication::setApplicationVersion(QRP_VERSION);
+    TApplication app(argc, argv);
+    TApplication::setApplicationName("qrptool");
+    TApplication::setApplicationVersion(QRP_VERSION);
 
     // qrptool has checked the command and its --help before loading this module.
     const std::string name = argc >= 2 ? argv[1] : "";

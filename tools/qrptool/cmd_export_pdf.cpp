@@ -33,6 +33,8 @@ int Run(const qrptool::Args& args)
         for (const char* range : {"--from", "--to"})
             if (qrptool::IntOptionIfGiven(args, range))
                 job.ChildOptions.insert(job.ChildOptions.end(), {range, qrptool::OptionValue(args, range)});
+        if (qrptool::HasFlag(args, "--pdfa"))
+            job.ChildOptions.push_back("--pdfa");
         return qrptool::RunBatchExport(job);
     }
     if (files.size() != 1)
@@ -47,7 +49,8 @@ int Run(const qrptool::Args& args)
     printer.LoadReport(files[0]);
     const qrptool::TPageRange range = qrptool::CheckPageRange(from, to, printer.PageTotal());
     printer.SetJobTitle(std::filesystem::path(files[0]).stem().string());
-    const int pages = qrp::ExportReportToPdf(printer, out, range.First, range.Last);
+    const int pages =
+        qrp::ExportReportToPdf(printer, out, range.First, range.Last, qrptool::HasFlag(args, "--pdfa"));
     // The batch conversion reads the page count from the end of this line.
     qrptool::ReportWritten(out, std::to_string(pages) + (pages == 1 ? " page" : " pages"));
     return 0;

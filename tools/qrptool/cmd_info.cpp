@@ -1,5 +1,6 @@
 // qrptool info FILE [--json]: the structure of a saved report, header and page records.
 #include "Command.h"
+#include "Json.h"
 
 #include "storage/QRStream.h"
 #include "storage/ReportDate.h"
@@ -21,24 +22,6 @@ std::string IsoDateTime(double value)
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.Year, p.Month, p.Day, p.Hour,
                   p.Minute, p.Second, p.Millisecond);
     return buf;
-}
-
-std::string JsonString(const std::string& s)
-{
-    std::string out = "\"";
-    for (const char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string Json(const qrp::TReportFileInfo& info)

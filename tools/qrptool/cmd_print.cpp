@@ -35,14 +35,12 @@ int Run(const qrptool::Args& args)
     qrp::ReadReportFileInfo(*pages.Storage());
 
     qrp::TQRPrinter printer;
-    if (!printer.HasPrinters()) {
-        if (!qrp::PrintSystemRunning())
-            throw qrp::EPrinterError(qrp::PrintSystemDownMessage);
-        throw qrp::EPrinterError("No printer is installed");
-    }
+    if (!printer.HasPrinters())
+        throw qrp::EPrinterError(qrp::PrintSystemRunning() ? "No printer is installed" : qrp::NoPrinterMessage());
     int index = -1;
     if (!name.empty()) {
-        const auto names = qrp::SystemPrinterNames();
+        // An index into the printer's own list, so that it names the queue asked for.
+        const auto names = printer.DevicePrinter().Printers();
         const auto it = std::find(names.begin(), names.end(), name);
         if (it == names.end())
             throw qrp::EPrinterError("There is no printer \"" + name + "\"");
@@ -60,6 +58,9 @@ int Run(const qrptool::Args& args)
     std::printf("%s: pages %d to %d sent to %s, %d %s\n", files[0].c_str(), range.First, range.Last,
                 printer.DeviceSettings().DeviceName().c_str(), printer.Copies(),
                 printer.Copies() == 1 ? "copy" : "copies");
+    // A job the queue keeps (a stopped printer) is not printed yet: say so.
+    if (!printer.PrintNotice().empty())
+        std::fprintf(stderr, "qrptool print: %s\n", printer.PrintNotice().c_str());
     return 0;
 }
 

@@ -31,7 +31,7 @@ int Run(const qrptool::Args& args)
     // Without its scheduler the printing system lists no queue at all: say why,
     // rather than that there is no printer.
     if (!qrp::PrintSystemRunning())
-        throw qrp::EPrinterError(qrp::PrintSystemDownMessage);
+        throw qrp::EPrinterError(qrp::NoPrinterMessage());
     const auto names = qrp::SystemPrinterNames();
     if (names.empty()) {
         std::printf("no printer is installed\n");

@@ -1,8 +1,7 @@
 // qrptool: the command-line face of the report viewer's engine. This part is plain
 // C++: help, the version and the commands that only read and write files start
-// without loading the toolkit; the commands that draw run in the drawing module and
-// those that go through the report printer in the printing module, each loaded only
-// for its commands.
+// without loading the toolkit; the others run in the module of their part (Command.h),
+// loaded only for them.
 #include "Command.h"
 
 #include "tools/launcher/ModuleLauncher.h"
@@ -43,11 +42,14 @@ int main(int argc, char** argv)
         std::printf("usage: qrptool %s\n\n%s\n", command->Synopsis, command->Help);
         return 0;
     }
+    using qrp::TModuleFonts;
     switch (command->RunsIn) {
+    case qrptool::TPart::Search:
+        return qrp::RunModule("qrptool", QRPTOOL_SEARCH_MODULE, TModuleFonts::NotNeeded, argc, argv);
     case qrptool::TPart::Drawing:
-        return qrp::RunPaintingModule("qrptool", QRPTOOL_DRAWING_MODULE, argc, argv);
+        return qrp::RunModule("qrptool", QRPTOOL_DRAWING_MODULE, TModuleFonts::Read, argc, argv);
     case qrptool::TPart::Printing:
-        return qrp::RunPaintingModule("qrptool", QRPTOOL_PRINTING_MODULE, argc, argv);
+        return qrp::RunModule("qrptool", QRPTOOL_PRINTING_MODULE, TModuleFonts::Read, argc, argv);
     case qrptool::TPart::Plain:
         break;
     }

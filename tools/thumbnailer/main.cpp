@@ -29,5 +29,5 @@ int main(int argc, char** argv)
         Usage(stderr);
         return 1;
     }
-    return qrp::RunPaintingModule("qrp-thumbnailer", QRP_THUMBNAILER_PAINTING_MODULE, argc, argv);
+    return qrp::RunModule("qrp-thumbnailer", QRP_THUMBNAILER_PAINTING_MODULE, qrp::TModuleFonts::Read, argc, argv);
 }
