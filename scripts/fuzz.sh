@@ -2,22 +2,49 @@
 # Builds the libFuzzer targets with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs each for the given seconds (default 60) on its seed corpus. Any crash, leak,
 # input slower than 1 s or allocation over 256 MiB fails.
+#
+# The build and every target's own output (the fuzzer's progress and whatever the
+# inputs make the libraries print) go to log files under build-fuzz/logs; the screen
+# gets one line per target. With QRP_TEST_SUMMARY set, a line for the run's summary is
+# added to that file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
-cmake -S . -B build-fuzz -G Ninja -DQRP_BUILD_FUZZ=ON -DQRP_BUILD_TESTS=OFF -DQRP_BUILD_BENCH=OFF \
+LOGS=build-fuzz/logs
+mkdir -p "$LOGS" build-fuzz/artifacts
+
+. scripts/build-logged.sh
+build_logged fuzz "fuzz targets" "$LOGS/build.log" build-fuzz fuzz_targets \
+  -DQRP_BUILD_FUZZ=ON -DQRP_BUILD_TESTS=OFF -DQRP_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_targets
+
+ran=0
+failed=0
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   seeds="fuzz/corpus/${name#fuzz_}"
+  log="$LOGS/$name.log"
   work=$(mktemp -d)
-  echo "-- $name for ${SECONDS_EACH}s (seeds: $seeds)"
-  mkdir -p build-fuzz/artifacts
+  status=0
   LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" QT_QPA_PLATFORM=offscreen "$target" \
-    -artifact_prefix=build-fuzz/artifacts/ -max_total_time="$SECONDS_EACH" -timeout=1 -rss_limit_mb=2048 \
-    -malloc_limit_mb=256 -print_final_stats=1 "$work" "$seeds"
+    -artifact_prefix=build-fuzz/artifacts/"$name"- -max_total_time="$SECONDS_EACH" -timeout=1 -rss_limit_mb=2048 \
+    -malloc_limit_mb=256 -print_final_stats=1 "$work" "$seeds" >"$log" 2>&1 || status=$?
   rm -rf "$work"
+  ran=$((ran + 1))
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  if [ "$status" -eq 0 ]; then
+    echo "fuzz: $name: ${runs:-?} inputs in ${SECONDS_EACH} s, coverage ${cov:-?}, no failure (log: $log)"
+  else
+    failed=$((failed + 1))
+    reason=$(grep -m1 -o -E 'ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|libFuzzer): [^(]*' "$log" ||
+             grep -m1 -E 'runtime error:|SUMMARY:' "$log" || echo "status $status")
+    echo "fuzz: $name: FAILED after ${runs:-?} inputs: $reason (log: $log; input in build-fuzz/artifacts)"
+  fi
 done
+[ -z "${QRP_TEST_SUMMARY:-}" ] ||
+  echo "fuzz targets: $ran ran for $SECONDS_EACH s each, $((ran - failed)) without failure, $failed failed" \
+       >>"$QRP_TEST_SUMMARY"
+[ "$failed" -eq 0 ]

@@ -1,38 +1,71 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the unit and GUI suites under
 # ctest (with a real CUPS queue that prints to PDF), the ThreadSanitizer run of the
-# plain suites (base, storage, page picture), and each fuzz target for 60 seconds.
-set -euo pipefail
+# plain suites (base, storage, page picture), each fuzz target for 60 seconds, and the
+# Debian package, installed, checked and removed. The build is warning-free or fails.
+#
+# Each phase starts with a "==" line; long outputs (the sanitizer and fuzzing builds,
+# every fuzz target's own output) are kept in log files that the lines name. A test
+# that is skipped says why. The run ends with one line per suite and fails when any
+# suite failed. The print system is left as it was found.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=$(nproc)
+START=$(date +%s)
 
-bash scripts/install-deps.sh
+phase() { echo; echo "== $* ($(( $(date +%s) - START )) s)"; }
 
-echo "== build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$JOBS"
+phase "packages"
+bash scripts/install-deps.sh || exit 1
 
-echo "== print system"
-bash scripts/cups-pdf-queue.sh start
-trap 'bash "$ROOT/scripts/cups-pdf-queue.sh" stop || true' EXIT
+phase "build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null ||
+  exit 1
+cmake --build build -j"$JOBS" || exit 1
 
-echo "== tests"
-CTEST_LOG=$(mktemp)
-(cd build && ctest --output-on-failure -j"$JOBS" --timeout 600) 2>&1 | tee "$CTEST_LOG"
+LOGS=$ROOT/build/test-logs
+mkdir -p "$LOGS"
+export QRP_TEST_SUMMARY=$LOGS/summary.txt
+: >"$QRP_TEST_SUMMARY"
+failed=0
 
-echo "== ThreadSanitizer"
-bash scripts/sanitize.sh
+phase "print system"
+bash scripts/cups-pdf-queue.sh start || exit 1
+trap 'echo; bash "$ROOT/scripts/cups-pdf-queue.sh" stop || true' EXIT
 
-echo "== fuzzing"
-bash scripts/fuzz.sh 60
+# Runs one suite; each adds its own line to the summary, and one that stops before it
+# can gets a line here.
+suite() {
+  local name=$1 before
+  shift
+  before=$(wc -l <"$QRP_TEST_SUMMARY")
+  "$@" || failed=1
+  [ "$(wc -l <"$QRP_TEST_SUMMARY")" -gt "$before" ] || echo "$name: FAILED before it could count" >>"$QRP_TEST_SUMMARY"
+}
+ctest_main() {
+  local status=0
+  (cd build && ctest --output-on-failure -j"$JOBS" --timeout 600 --output-junit "$LOGS/ctest.xml") || status=1
+  python3 scripts/ctest-report.py "$LOGS/ctest.xml" "ctest, main suite" "$QRP_TEST_SUMMARY" || status=1
+  return $status
+}
 
-echo "== Debian package"
-bash scripts/package-smoke.sh build
+phase "tests (ctest)"
+suite "ctest, main suite" ctest_main
 
-# ctest's own summary scrolled away above; repeat its count as the run's last line.
-summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$CTEST_LOG" | tail -n1)
-failed=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')
-total=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/')
-rm -f "$CTEST_LOG"
-echo "ctest: $((total - failed)) passed, $failed failed"
+phase "ThreadSanitizer"
+suite "ThreadSanitizer, plain suites" bash scripts/sanitize.sh
+
+phase "fuzzing"
+suite "fuzz targets" bash scripts/fuzz.sh 60
+
+phase "Debian package"
+suite "package check" bash scripts/package-smoke.sh build
+
+phase "summary"
+cat "$QRP_TEST_SUMMARY"
+if [ "$failed" -ne 0 ]; then
+  echo "FAILED: see the suites above"
+  exit 1
+fi
+echo "all suites passed"

@@ -4,6 +4,7 @@
 #include "emf/Metafile.h"
 #include "storage/QRCompress.h"
 #include "storage/ReportDate.h"
+#include "storage/ReportFileInfo.h"
 
 #include <cstring>
 #include <new>
@@ -306,6 +307,11 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
         const std::int64_t recordStart = s.Position();
         s.ReadValue<std::int32_t>(); // PageNo
         const std::int32_t next = s.ReadValue<std::int32_t>();
+        // A record must end inside the file: one cut short is damaged even where its
+        // picture happens to be whole.
+        if (next < recordStart + MinRecordSize || next > s.Size())
+            throw EReportFormatError("The report's page records are damaged: the link of page " +
+                                     std::to_string(n) + " points outside its record");
         auto picture = std::make_unique<TMetafile>();
         if (compressed_) {
             const std::int32_t expanded = s.ReadValue<std::int32_t>();
@@ -331,13 +337,47 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
         std::int32_t thisRecord = 0;
         s.Read(&thisRecord, 4);
         return picture;
+    } catch (const EReportFormatError&) {
+        RestorePosition(startedAt);
+        ThrowRecordDamage();
+        throw;
+    } catch (const EInvalidGraphic&) {
+        RestorePosition(startedAt);
+        ThrowRecordDamage();
+        throw;
     } catch (...) {
-        try {
-            s.SetPosition(startedAt);
-        } catch (...) {
-        }
+        RestorePosition(startedAt);
         throw;
     }
+}
+
+void TQRPageList::RestorePosition(std::int64_t at)
+{
+    try {
+        Stream().SetPosition(at);
+    } catch (...) {
+    }
+}
+
+// A walk or a picture that fails may only be where a damaged file shows first: a file
+// cut short, say, loses its last back link before any picture. Such failures are told
+// as the first fault of the records from the front, the fault the file's description
+// reports, so every reader of a damaged report says the same. The stream stays where
+// it was.
+void TQRPageList::ThrowRecordDamage()
+{
+    TQRStream& s = Stream();
+    const std::int64_t at = s.Position();
+    std::string damage;
+    try {
+        ReadReportFileInfo(s);
+    } catch (const EReportFormatError& e) {
+        damage = e.what();
+    } catch (...) {
+    }
+    RestorePosition(at);
+    if (!damage.empty())
+        throw EReportFormatError(damage);
 }
 
 } // namespace qrp

@@ -108,6 +108,9 @@ public:
 private:
     TQRStream& Stream();
     [[noreturn]] void Unreachable(std::int32_t n) const;
+    void RestorePosition(std::int64_t at);
+    // Throws the first fault of the saved records, if they have one.
+    void ThrowRecordDamage();
 
     std::recursive_mutex lock_;
     std::atomic<bool> compressed_{false};

@@ -169,7 +169,8 @@ TEST(EmfPlayerPens, PatternPensFillTheirStrokeWithThePattern)
         for (int x = 10; x < 90; ++x) {
             const bool line = y % 8 == 3 || x % 8 == 4;
             EXPECT_EQ(img.pixel(x, y) != qRgb(255, 255, 255), line) << x << "," << y;
-            if (line)
+            if (line) {
                 EXPECT_EQ(img.pixel(x, y), qRgb(255, 0, 0)) << x << "," << y;
+            }
         }
 }

@@ -96,7 +96,9 @@ TEST(PrintDialog, OptionsAndPageNumbersAsTheSystemDialogGetsThem) {
 TEST(PrintDialog, OneCopyReturnedTakesThePrintersOwnCopies) {
     TScriptedQueue q;
     q.Defaults.dmCopies = 3;
-    TScriptedPrinterDevice platform({TScriptedQueue{"First"}, q});
+    TScriptedQueue first;
+    first.Name = "First";
+    TScriptedPrinterDevice platform({first, q});
     TQRPrintDialog dialog(platform);
     TPrintDialogChoice choice;
     choice.PrinterName = q.Name; // "Scripted", the second queue

@@ -287,7 +287,9 @@ TEST_F(ReportHost, ExportRunStartsAndFinishesTheFilterOnAPlainPrinter) {
 TEST_F(ReportHost, AskPrintSettingsOffersTheReportsPages) {
     TScriptedQueue q;
     q.Defaults.dmCopies = 1;
-    TScriptedPrinterDevice platform({q, TScriptedQueue{"Second"}});
+    TScriptedQueue second;
+    second.Name = "Second";
+    TScriptedPrinterDevice platform({q, second});
     host->DialogPrinter = &platform;
     std::vector<TPrintDialogSetup> setups;
     std::optional<TPrintDialogChoice> answer;

@@ -1,6 +1,8 @@
 #include "ReportBuilder.h"
 
 #include "base/Errors.h"
+#include "storage/QRStream.h"
+#include "storage/ReportFileInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +87,58 @@ TEST(DamagedFile, EveryTruncationFailsCleanly)
             }
             if (opened) {
                 EXPECT_GT(failed, 0) << "a truncated file cannot give every page back, len " << len;
+            }
+        }
+    }
+}
+
+// A file cut short fails on every page the cut took with the first fault of its
+// records, the fault the file's description gives, whichever way the walk to the page
+// went; the pages before the cut still read.
+TEST(DamagedFile, CutShortFailsWithTheRecordsFirstFault)
+{
+    for (const bool compressed : {false, true}) {
+        TSaved s;
+        Save(s, 4, compressed);
+        for (const int cutPage : {1, 3, 4}) {
+            const std::size_t start = static_cast<std::size_t>(s.starts[cutPage - 1]);
+            const std::size_t end = cutPage < 4 ? static_cast<std::size_t>(s.starts[cutPage]) : s.bytes.size();
+            // Half of the record (past the bytes that tell the header's layout, page 1's
+            // EMF signature), and all of it but its last byte.
+            for (const std::size_t into : {(end - start) / 2, end - start - 1}) {
+                ASSERT_GT(into, 60u);
+                const std::size_t len = start + into;
+                const std::vector<std::uint8_t> cut(s.bytes.begin(), s.bytes.begin() + static_cast<std::ptrdiff_t>(len));
+                const std::string path = s.dir / "cut.qrp";
+                WriteAll(path, cut);
+                std::string described;
+                try {
+                    auto stream = TQRStream::OpenExisting(path);
+                    ReadReportFileInfo(*stream);
+                    ADD_FAILURE() << "a cut file described as sound";
+                } catch (const EReportFormatError& e) {
+                    described = e.what();
+                }
+                // Last page first (a walk from the end), then front to back.
+                TQRPageList l;
+                l.OpenFile(path);
+                for (const int n : {4, 1, 2, 3, 4}) {
+                    const std::string where = std::to_string(compressed) + " cut in page " +
+                                              std::to_string(cutPage) + "+" + std::to_string(into) +
+                                              ", page " + std::to_string(n);
+                    if (n < cutPage) {
+                        EXPECT_TRUE(l.ReadPage(n)) << where;
+                        continue;
+                    }
+                    try {
+                        l.ReadPage(n);
+                        ADD_FAILURE() << where;
+                    } catch (const EReportFormatError& e) {
+                        EXPECT_EQ(e.what(), described) << where;
+                    } catch (const std::exception& e) {
+                        ADD_FAILURE() << where << ": " << e.what();
+                    }
+                }
             }
         }
     }

@@ -84,15 +84,16 @@ TEST_F(BatchExportTest, GoodDamagedAndMissingFiles)
     // Only the good reports have a PDF, and nothing else is left in the folder.
     EXPECT_EQ(Outputs(), (QStringList{"dos.pdf", "tres.pdf", "uno.pdf"}));
 
-    // One status line per report in the order given, then the total.
+    // One line per report in the order given - the PDF written, as every command names
+    // what it wrote, or FAILED and why - then the total.
     const QStringList lines = QString::fromUtf8(r.Out).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 6) << r.Out.toStdString();
-    EXPECT_TRUE(lines[0].startsWith("ok ") && lines[0].contains("uno.qrp") && lines[0].contains("(2 pages)"));
+    EXPECT_EQ(lines[0], out_ + "/uno.pdf: 2 pages");
     EXPECT_TRUE(lines[1].startsWith("FAILED ") && lines[1].contains("roto.qrp: ")) << lines[1].toStdString();
-    EXPECT_TRUE(lines[2].startsWith("ok ") && lines[2].contains("(3 pages)"));
+    EXPECT_EQ(lines[2], out_ + "/dos.pdf: 3 pages");
     EXPECT_TRUE(lines[3].startsWith("FAILED ") && lines[3].contains("falta.qrp: Cannot open file"))
         << lines[3].toStdString();
-    EXPECT_TRUE(lines[4].startsWith("ok ") && lines[4].contains("(1 page)"));
+    EXPECT_EQ(lines[4], out_ + "/tres.pdf: 1 page");
     EXPECT_EQ(lines[5], "3 of 5 reports converted, 6 pages, 2 failed");
     // No progress bar when stderr is not a terminal.
     EXPECT_FALSE(r.Err.contains('\r'));

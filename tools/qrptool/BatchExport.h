@@ -68,7 +68,7 @@ inline int PageCount(const std::string& report)
 inline int PagesWritten(const QByteArray& out, const std::string& report)
 {
     const QList<QByteArray> words = out.trimmed().split(' ');
-    if (words.size() >= 2 && words.last() == "pages") {
+    if (words.size() >= 2 && (words.last() == "pages" || words.last() == "page")) {
         bool ok = false;
         const int n = words[words.size() - 2].toInt(&ok);
         if (ok && n >= 0)
@@ -204,8 +204,9 @@ inline std::vector<TBatchResult> ExportMany(const TBatchExport& job)
     return results;
 }
 
-// The batch command: creates OutDir, converts, prints one status line per report and
-// a total; 1 when any report failed.
+// The batch command: creates OutDir, converts, prints one line per report - the PDF
+// written, as every command names what it wrote, or FAILED and why - and a total; 1
+// when any report failed.
 inline int RunBatchExport(const TBatchExport& job)
 {
     namespace fs = std::filesystem;
@@ -220,8 +221,7 @@ inline int RunBatchExport(const TBatchExport& job)
         if (r.Done) {
             ++done;
             pages += r.Pages;
-            std::printf("ok      %s -> %s (%d %s)\n", r.Input.c_str(), r.Output.c_str(), r.Pages,
-                        r.Pages == 1 ? "page" : "pages");
+            std::printf("%s: %d %s\n", r.Output.c_str(), r.Pages, r.Pages == 1 ? "page" : "pages");
         } else {
             std::printf("FAILED  %s: %s\n", r.Input.c_str(), r.Message.c_str());
         }

@@ -181,12 +181,6 @@ int Run(const qrptool::Args& args)
     return 0;
 }
 
-const qrptool::TCommandRegistration reg({
-    "emf-dump",
-    "emf-dump IN.emf",
-    "Lists the records of an enhanced metafile, one a line: index, type name, size and the\n"
-    "fields that matter.",
-    Run,
-});
+const qrptool::TCommandRegistration registration("emf-dump", Run);
 
 } // namespace

@@ -57,15 +57,10 @@ int Run(const qrptool::Args& args)
     }
     if (!image.save(QString::fromStdString(out), "PNG"))
         throw std::runtime_error("cannot write " + out);
+    qrptool::ReportWritten(out, std::to_string(width) + " x " + std::to_string(height) + " pixels");
     return 0;
 }
 
-const qrptool::TCommandRegistration reg({
-    "emf-render",
-    "emf-render IN.emf -o OUT.png [--dpi N | --width W --height H]",
-    "Plays an enhanced metafile onto a white image: at its natural size (its frame) at N\n"
-    "dots per inch (96 by default), or stretched to W x H pixels; writes a PNG.",
-    Run,
-});
+const qrptool::TCommandRegistration registration("emf-render", Run);
 
 } // namespace

@@ -1,5 +1,6 @@
 // qrptool export-png FILE [--pages A-B] [--dpi N] -d OUTDIR: one PNG per page.
 #include "Command.h"
+#include "PageRange.h"
 
 #include "base/ScreenMetrics.h"
 #include "emf/EmfPlayer.h"
@@ -22,27 +23,23 @@ namespace {
 constexpr int kMaxDpi = 1200;
 constexpr int kMaxSide = 20000; // pixels; larger pages are refused rather than allocated
 
-// "A-B" or "N"; the whole report when empty.
-void ParseRange(const std::string& text, int count, int& first, int& last)
+// "A-B" or "N", checked against the report by the one page rule; the whole report
+// when empty.
+TPageRange ParseRange(const std::string& text, int count)
 {
-    first = 1;
-    last = count;
     if (text.empty())
-        return;
+        return CheckPageRange(std::nullopt, std::nullopt, count);
     auto number = [&](const std::string& s) {
-        if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos || s.size() > 9)
+        try {
+            return WholeNumber(s, "--pages");
+        } catch (const EUsage&) {
             throw EUsage{"--pages needs A-B or N, not \"" + text + "\""};
-        return std::stoi(s);
+        }
     };
-    const auto dash = text.find('-');
-    if (dash == std::string::npos) {
-        first = last = number(text);
-    } else {
-        first = number(text.substr(0, dash));
-        last = number(text.substr(dash + 1));
-    }
-    if (first < 1 || last > count || first > last)
-        throw std::runtime_error("pages " + text + " are outside the report (1.." + std::to_string(count) + ")");
+    const auto dash = text.find('-', 1);
+    if (dash == std::string::npos)
+        return CheckPageRange(number(text), number(text), count);
+    return CheckPageRange(number(text.substr(0, dash)), number(text.substr(dash + 1)), count);
 }
 
 int RunExportPng(const Args& args)
@@ -60,10 +57,10 @@ int RunExportPng(const Args& args)
 
     qrp::TQRPageList pages;
     pages.OpenFile(files[0]);
-    int first = 0, last = 0;
-    ParseRange(OptionValue(args, "--pages"), pages.Count(), first, last);
+    const TPageRange range = ParseRange(OptionValue(args, "--pages"), pages.Count());
     if (pages.Count() < 1)
         throw std::runtime_error("the report has no pages");
+    const int first = range.First, last = range.Last;
 
     std::error_code ec;
     fs::create_directories(outDir, ec);
@@ -72,7 +69,7 @@ int RunExportPng(const Args& args)
 
     const std::string stem = fs::path(files[0]).stem().string();
     const int digits = static_cast<int>(std::to_string(pages.Count()).size());
-    std::vector<std::string> written;
+    std::vector<std::pair<std::string, std::string>> written; // path, what it holds
     try {
         for (int n = first; n <= last; ++n) {
             const auto picture = pages.ReadPage(n);
@@ -104,30 +101,21 @@ int RunExportPng(const Args& args)
             QSaveFile file(QString::fromStdString(out));
             if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
                 throw std::runtime_error("cannot write " + out);
-            written.push_back(out);
+            written.emplace_back(out, "page " + std::to_string(n) + ", " + std::to_string(w) + " x " +
+                                          std::to_string(h) + " pixels");
         }
     } catch (...) {
         // All pages or none: the images of this run go again.
         for (const auto& f : written)
-            fs::remove(f, ec);
+            fs::remove(f.first, ec);
         throw;
     }
-    for (const auto& f : written)
-        std::printf("%s\n", f.c_str());
+    for (const auto& [path, what] : written)
+        ReportWritten(path, what);
     return 0;
 }
 
-TCommandRegistration registration{{
-    "export-png",
-    "export-png FILE [--pages A-B] [--dpi N] -d OUTDIR",
-    "Draws each page of the saved report FILE on white and writes it as a PNG image,\n"
-    "OUTDIR/NAME-PAGE.png (the page number padded to the width of the page count).\n"
-    "When a page fails, the images already written by the run are removed again.\n\n"
-    "  --pages A-B  pages A to B (or one page N); all pages by default\n"
-    "  --dpi N      resolution in pixels per inch, 1..1200, default 96\n"
-    "  -d OUTDIR    the folder for the images (made when missing)",
-    RunExportPng,
-}};
+const TCommandRegistration registration("export-png", RunExportPng);
 
 } // namespace
 } // namespace qrptool

@@ -374,23 +374,7 @@ int RunGrep(const Args& args)
     return kTrouble;
 }
 
-TCommandRegistration registration{{
-    "grep",
-    "grep PATTERN FILE... [-i] [-E] [--json] [-j JOBS]",
-    "Prints the lines of text of the reports' pages that hold PATTERN, as FILE:PAGE: LINE,\n"
-    "in the order of the files and pages. The lines are those of 'qrptool text'. PATTERN\n"
-    "is a plain string unless -E makes it a regular expression (Perl syntax). Files that\n"
-    "cannot be read, or that end at a damaged page, are reported on standard error and the\n"
-    "others are searched all the same. A progress bar shows on a terminal.\n"
-    "Status: 0 when a line matched, 1 when none did, 2 on any error.\n\n"
-    "  -i        ignore case\n"
-    "  -E        PATTERN is a regular expression\n"
-    "  -e PAT    PATTERN given as an option (for one that begins with '-')\n"
-    "  --json    one JSON object: matches (file, page, line, text and the character\n"
-    "            ranges [start, end] of each occurrence) and errors (file, message)\n"
-    "  -j JOBS   threads reading pages (default: one per processor)",
-    RunGrep,
-}};
+const TCommandRegistration registration("grep", RunGrep);
 
 } // namespace
 } // namespace qrptool

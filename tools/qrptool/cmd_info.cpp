@@ -93,18 +93,7 @@ int RunInfo(const Args& args)
     return 0;
 }
 
-TCommandRegistration registration{{
-    "info",
-    "info FILE [--json]",
-    "Describes the saved report FILE: its header layout (124 or 128 bytes), PagesInFile,\n"
-    "whether its pages are compressed, WrittenAt as a local date and time, and for every\n"
-    "page record its offset, the bytes stored in it (the code bytes when compressed), the\n"
-    "length of its EMF image and the image's frame in 0.01 mm. The file is only read.\n\n"
-    "  --json   print one JSON object with the keys header_size, pages_in_file,\n"
-    "           compressed, written_at and pages (page, offset, data_length,\n"
-    "           emf_length, frame)",
-    RunInfo,
-}};
+const TCommandRegistration registration("info", RunInfo);
 
 } // namespace
 } // namespace qrptool

@@ -44,18 +44,13 @@ int RunMake(const Args& args)
     }
     pages.Complete();
     WriteFileAtomically(out, [&](const std::string& temp) { pages.CopyToFile(temp); });
+    const int count = pages.Count();
+    ReportWritten(out, std::to_string(count) + (count == 1 ? " page" : " pages") +
+                           (pages.Compressed() ? ", compressed" : ""));
     return 0;
 }
 
-TCommandRegistration registration{{
-    "make",
-    "make OUT.qrp [--compress] EMF...",
-    "Writes the saved report OUT.qrp with one page per EMF file, in the order given,\n"
-    "through the same path report production takes. The EMF files are only read;\n"
-    "OUT.qrp appears only when it is complete.\n\n"
-    "  --compress   store the pages compressed",
-    RunMake,
-}};
+const TCommandRegistration registration("make", RunMake);
 
 } // namespace
 } // namespace qrptool

@@ -3,7 +3,7 @@
 
 #include "printer/SampleReport.h"
 
-#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -20,20 +20,12 @@ int Run(const qrptool::Args& args)
     options.Compress = qrptool::HasFlag(args, "--compress");
     options.Letter = qrptool::HasFlag(args, "--letter");
     qrp::MakeSampleReport(files[0], options);
-    std::printf("%s: %d pages, %s%s\n", files[0].c_str(), options.Pages, options.Letter ? "Letter" : "A4",
-                options.Compress ? ", compressed" : "");
+    const std::string pageCount = std::to_string(options.Pages) + (options.Pages == 1 ? " page" : " pages");
+    qrptool::ReportWritten(files[0], pageCount + ", " + (options.Letter ? "Letter" : "A4") +
+                                         (options.Compress ? ", compressed" : ""));
     return 0;
 }
 
-const qrptool::TCommandRegistration registration{{
-    "make-sample",
-    "make-sample OUT.qrp [--pages N] [--compress] [--letter]",
-    "Writes a sample report: a sales listing of several pages with a title block and logo,\n"
-    "a ruled table with right-aligned amounts, totals and \"Pagina n de N\" footers.\n"
-    "  --pages N    number of pages (default 3)\n"
-    "  --compress   store the pages compressed\n"
-    "  --letter     Letter paper instead of A4",
-    Run,
-}};
+const qrptool::TCommandRegistration registration("make-sample", Run);
 
 } // namespace

@@ -1,16 +1,37 @@
 // qrptool printers: the print queues as the report printer's settings read them.
 #include "Command.h"
 
+#include "platform/PrintSystem.h"
 #include "platform/PrinterDevice.h"
 #include "printer/PrinterSettings.h"
 
+#include <QPageSize>
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace {
 
-int Run(const qrptool::Args&)
+// The name of a paper code: the report printer's own names for the codes it knows,
+// the toolkit's for the other standard codes.
+std::string PaperName(std::int16_t code)
 {
+    for (int i = 1; i < qrp::QRPaperSizeCount; ++i)
+        if (qrp::PaperCodes[i] == code)
+            return qrp::PaperNames[i];
+    const QPageSize size(QPageSize::id(code));
+    return size.isValid() ? size.name().toStdString() : "unknown size";
+}
+
+int Run(const qrptool::Args& args)
+{
+    if (!args.empty())
+        throw qrptool::EUsage{"takes no arguments"};
+    // Without its scheduler the printing system lists no queue at all: say why,
+    // rather than that there is no printer.
+    if (!qrp::PrintSystemRunning())
+        throw qrp::EPrinterError(qrp::NoPrinterMessage());
     const auto names = qrp::SystemPrinterNames();
     if (names.empty()) {
         std::printf("no printer is installed\n");
@@ -33,21 +54,14 @@ int Run(const qrptool::Args&)
                                        std::max(1, settings.DeviceDpiX()) * 254),
                     qrp::RoundHalfEven(static_cast<long double>(device->DeviceCaps(qrp::VERTRES)) /
                                        std::max(1, settings.DeviceDpiY()) * 254));
-        std::printf("  paper codes");
+        std::printf("  papers offered (code name):\n");
         for (const auto code : device->PaperCodes())
-            std::printf(" %d", code);
-        std::printf("\n  copies %d, duplex %s\n", settings.Copies(), settings.Duplex() ? "yes" : "no");
+            std::printf("    %3d %s\n", code, PaperName(code).c_str());
+        std::printf("  copies %d, duplex %s\n", settings.Copies(), settings.Duplex() ? "yes" : "no");
     }
     return 0;
 }
 
-const qrptool::TCommandRegistration registration{{
-    "printers",
-    "printers",
-    "Lists the print queues in the printing system's order: each with its driver,\n"
-    "resolution, default paper, sheet and printable area (tenths of a millimetre) and the\n"
-    "paper codes it offers.",
-    Run,
-}};
+const qrptool::TCommandRegistration registration("printers", Run);
 
 } // namespace

@@ -1,5 +1,6 @@
 // qrptool render FILE --page N [--zoom Z] -o OUT.png: one page as the preview shows it.
 #include "Command.h"
+#include "PageRange.h"
 
 #include "base/ScreenMetrics.h"
 #include "preview/PageSheet.h"
@@ -36,29 +37,19 @@ int RunRender(const Args& args)
     qrp::SetScreenPixelsPerInch(96);
     qrp::TQRPrinter printer;
     printer.LoadReport(files[0]);
-    if (page < 1 || page > printer.PageTotal())
-        throw std::runtime_error("page " + std::to_string(page) + " is outside the report (1.." +
-                                 std::to_string(printer.PageTotal()) + ")");
-    const QImage image = qrp::RenderPreviewPage(printer, static_cast<int>(page), static_cast<int>(zoom));
+    const int n = CheckPage(page, printer.PageTotal());
+    const QImage image = qrp::RenderPreviewPage(printer, n, static_cast<int>(zoom));
 
     // Written aside and renamed, so a failure leaves no partial file.
     QSaveFile file(QString::fromStdString(out));
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
         throw std::runtime_error("cannot write " + out);
+    ReportWritten(out, "page " + std::to_string(n) + " at " + std::to_string(zoom) + " %, " +
+                           std::to_string(image.width()) + " x " + std::to_string(image.height()) + " pixels");
     return 0;
 }
 
-TCommandRegistration registration{{
-    "render",
-    "render FILE --page N [--zoom Z] -o OUT.png",
-    "Draws page N of the saved report FILE as the preview shows it - the white sheet,\n"
-    "the page, the frame and the shadow - at zoom Z percent (2..2000, default 100) and\n"
-    "96 pixels per inch, and writes it as a PNG image of the preview's image size.\n\n"
-    "  --page N   the page to draw (1..page count)\n"
-    "  --zoom Z   zoom percentage, default 100\n"
-    "  -o FILE    the PNG file to write",
-    RunRender,
-}};
+const TCommandRegistration registration("render", RunRender);
 
 } // namespace
 } // namespace qrptool

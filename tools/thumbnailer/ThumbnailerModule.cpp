@@ -1,0 +1,112 @@
+// The drawing half of qrp-thumbnailer. It reads the page straight from the page list
+// (no printer, no printing system) so that a thumbnail costs little more than one
+// play of the page. The image is written under a temporary name next to OUTPUT and
+// renamed only when complete: a failure never leaves a broken thumbnail behind.
+#include "Arguments.h"
+
+#include "emf/EmfPlayer.h"
+#include "emf/Metafile.h"
+#include "storage/PageList.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// File managers may hand over a file:// URI instead of a path.
+QString LocalPath(const std::string& arg)
+{
+    const QString s = QString::fromStdString(arg);
+    if (s.startsWith(QLatin1String("file://")))
+        return QUrl(s).toLocalFile();
+    return s;
+}
+
+QImage RenderFirstPage(const QString& input, int size)
+{
+    qrp::TQRPageList pages;
+    pages.OpenFile(input.toStdString());
+    if (pages.Count() < 1)
+        throw std::runtime_error("the report has no pages");
+    const std::unique_ptr<qrp::TMetafile> picture = pages.ReadPage(1);
+    if (!picture || picture->Empty())
+        throw std::runtime_error("page 1 cannot be read");
+    const int w = picture->Width(), h = picture->Height();
+    if (w <= 0 || h <= 0)
+        throw std::runtime_error("page 1 has no size");
+
+    // The longer side becomes SIZE; the other keeps the page's proportions.
+    const double scale = double(size) / std::max(w, h);
+    const int tw = std::clamp(static_cast<int>(std::lround(w * scale)), 1, size);
+    const int th = std::clamp(static_cast<int>(std::lround(h * scale)), 1, size);
+
+    QImage image(tw, th, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    qrp::PlayMetafile(painter, *picture, QRectF(0, 0, tw, th));
+    painter.end();
+    return image;
+}
+
+void WritePng(const QImage& image, const QString& output)
+{
+    QSaveFile file(output);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot create \"" + output.toStdString() + "\": " +
+                                 file.errorString().toStdString());
+    if (!image.save(&file, "PNG")) {
+        file.cancelWriting();
+        throw std::runtime_error("cannot write \"" + output.toStdString() + "\"");
+    }
+    if (!file.commit())
+        throw std::runtime_error("cannot write \"" + output.toStdString() + "\": " +
+                                 file.errorString().toStdString());
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv)
+{
+    using namespace qrp::thumbnailer;
+    TArguments args;
+    try {
+        args = Parse(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qrp-thumbnailer: %s\n", e.what());
+        return 1;
+    }
+
+    // Thumbnailers run from file managers and session services, often with no display
+    // of their own: the page is drawn off screen either way.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "qrp-thumbnailer: %s\n", qPrintable(text));
+    });
+    QGuiApplication app(argc, argv);
+    // PNG is built into Qt: without plugin folders, writing the image does not first
+    // open every image format plugin installed.
+    QCoreApplication::setLibraryPaths({});
+
+    try {
+        WritePng(RenderFirstPage(LocalPath(args.Input), args.Size), LocalPath(args.Output));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qrp-thumbnailer: %s: %s\n", args.Input.c_str(), e.what());
+        return 1;
+    }
+    return 0;
+}
