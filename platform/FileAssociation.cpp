@@ -145,7 +145,7 @@ int CreateTemporaryBeside(const QString& target, QString& tempPath)
 
 // Replaces the file at path (or the link there, never what it points to) by a new file
 // with content: written beside it, every write checked, synced, closed, renamed. An
-// existing file keeps its mode. On failure the new file is removed and the old one is
+// existing file keeps its mode (and its owner, where that can be given). On failure the new file is removed and the old one is
 // as it was.
 void ReplaceFile(const QString& path, const QByteArray& content)
 {
@@ -158,6 +158,11 @@ void ReplaceFile(const QString& path, const QByteArray& content)
     const int fd = CreateTemporaryBeside(path, tempPath);
     if (fd < 0)
         FailToSetData();
+    // Run by the administrator on a user's folders, the file stays the user's own.
+    bool owned = true;
+    if (keepMode && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        owned = ::fchown(fd, old.st_uid, old.st_gid) == 0;
+    static_cast<void>(owned);  // anyone else cannot give a file away, nor needs to
     bool ok = (!keepMode || ::fchmod(fd, old.st_mode & 07777) == 0) && WriteAllBytes(fd, content) &&
               ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

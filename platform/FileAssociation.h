@@ -9,11 +9,12 @@
 // file is written only when its content differs, and a database is rebuilt only when
 // one of its files changed or it is missing or older than that file. A file is never
 // written in place: the new content goes to a temporary file beside it (".NAME.XXXXXX"),
-// is synced and renamed over the file's own path, keeping the old file's mode. A
-// symbolic link in place of one of these files is therefore replaced by a regular file;
-// what it pointed to is never changed. Bytes and lines of mimeapps.list other than the
-// program's own entry are kept as they are, and a mimeapps.list over 1 MiB is left
-// alone (a warning on stderr says so; no error).
+// is synced and renamed over the file's own path, keeping the old file's mode (and its
+// owner, when run by the administrator). A symbolic link in place of one of these
+// files is therefore replaced by a regular file; what it pointed to is never changed.
+// Bytes and lines of mimeapps.list other than the program's own entry are kept as they
+// are, and a mimeapps.list over 1 MiB is left alone (a warning on stderr says so; no
+// error).
 #include <QByteArray>
 #include <QString>
 

@@ -474,6 +474,19 @@ TEST_F(AssociationFixture, WrittenFilesKeepTheirModeAndAFailedWriteLeavesTheOldO
     EXPECT_EQ(ModeOf(xmlPath), 0640u);  // a new file: the umask decides
     EXPECT_TRUE(ReadAll(entryPath).contains(QStringLiteral("Name=Visualizar Reportes")));
 
+    // Run by the administrator, a file of someone else's stays theirs.
+    if (geteuid() == 0) {
+        WriteAll(listPath, QStringLiteral("[Added Associations]\nc=d\n"));
+        ASSERT_EQ(::chown(QFile::encodeName(listPath).constData(), 65534, 65534), 0);
+        RegisterFileAssociation(QStringLiteral(".QRP"), kTypeName, kTypeName, program, 0);
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(listPath).constData(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_TRUE(ReadAll(listPath).contains(QStringLiteral("c=d")));
+    }
+
     // Writes that fail part way (a file size limit stands for a full disk): the file
     // being replaced stays as it was and no temporary file is left.
     for (const QString& victim : {xmlPath, entryPath, listPath}) {
