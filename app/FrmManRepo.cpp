@@ -1,6 +1,7 @@
 #include "app/FrmManRepo.h"
 
 #include "app/Assets.h"
+#include "app/ErrorBox.h"
 #include "app/FormFont.h"
 #include "app/FrmReporte.h"
 #include "app/FrmVisualizar.h"
@@ -177,7 +178,13 @@ void TFrmManRepo::showEvent(QShowEvent* e)
 
 void TFrmManRepo::FormShow()
 {
-    RegisterFileAssociation(QStringLiteral(".QRP"), kTypeName, kTypeName, ParamStr(0), 0);
+    // A registration that fails is told, and the report asked for opens all the same:
+    // the association only serves the desktop, the report is what the user wants.
+    try {
+        RegisterFileAssociation(QStringLiteral(".QRP"), kTypeName, kTypeName, ParamStr(0), 0);
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromUtf8(e.what()));
+    }
     if (ParamCount() >= 1 && QFileInfo(ParamStr(1)).isFile()) {
         const QString path = ParamStr(1);
         EdtArcReporte->setText(path);

@@ -8,8 +8,12 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrl>
+#include <functional>
+#include <unistd.h>
+#include <vector>
 
 using namespace qrp;
 using namespace qrp::apptest;
@@ -313,18 +317,84 @@ TEST_F(MainWindow, DroppedReportFileOpensLikeAListChoice)
     EXPECT_FALSE(refused.isAccepted());
 }
 
-TEST_F(MainWindow, UnwritableAssociationSkipsTheCommandLineStart)
+TEST_F(MainWindow, AFailedAssociationIsToldAndTheCommandLineReportStillOpens)
 {
-    // A plain file where the data folder belongs: nothing can be written below it.
-    WriteBytes(temp.path() + QStringLiteral("/blocked"), "file");
-    qputenv("XDG_DATA_HOME", (temp.path() + QStringLiteral("/blocked/data")).toUtf8());
-    Start({WorkFile(QStringLiteral("b.qrp"))});
-    ASSERT_EQ(errors.size(), 1u);
+    const QString config = temp.path() + QStringLiteral("/config");
+    const QString data = temp.path() + QStringLiteral("/data");
+    const QString list = config + QStringLiteral("/mimeapps.list");
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        bool needsUser;  // permissions do not stop root
+    };
+    const std::vector<Case> cases{
+        {"data folder below a plain file", [&] {
+             WriteBytes(temp.path() + QStringLiteral("/blocked"), "file");
+             qputenv("XDG_DATA_HOME", (temp.path() + QStringLiteral("/blocked/data")).toUtf8());
+         }, false},
+        {"configuration folder is a plain file", [&] {
+             QDir(config).removeRecursively();
+             WriteBytes(config, "file");
+         }, false},
+        {"dangling mimeapps.list", [&] {
+             QDir().mkpath(config);
+             QFile::link(temp.path() + QStringLiteral("/elsewhere/mimeapps.list"), list);
+         }, false},
+        {"mimeapps.list is a folder", [&] { QDir().mkpath(list); }, false},
+        {"unreadable mimeapps.list", [&] {
+             QDir().mkpath(config);
+             WriteBytes(list, "[Default Applications]\n");
+             QFile::setPermissions(list, QFileDevice::WriteOwner);
+         }, true},
+        {"read-only data folder", [&] {
+             QDir(data).removeRecursively();
+             QDir().mkpath(data);
+             QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+         }, true},
+    };
+    // Writable again whatever happens, so that the temporary folder can be removed.
+    const auto restore = qScopeGuard([&] {
+        QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(list, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    });
+    const QString path = WorkFile(QStringLiteral("b.qrp"));
+    for (const Case& c : cases) {
+        if (c.needsUser && geteuid() == 0)
+            continue;
+        SCOPED_TRACE(c.name);
+        c.make();
+        errors.clear();
+        Start({path});
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0], QStringLiteral("Failed to set data for ''"));
+        EXPECT_TRUE(FrmManRepo->isVisible());
+        EXPECT_EQ(FrmManRepo->EdtArcReporte->text(), path);
+        EXPECT_TRUE(FrmVisualizar->isVisible());
+        EXPECT_EQ(SharedQRPrinter->PageTotal(), 2);
+        EXPECT_EQ(FrmVisualizar->Edtnumpagina->text(), QStringLiteral("2"));
+        EXPECT_EQ(FrmManRepo->ListaArchivos->count(), 3);
+        DestroyApplicationWindows();
+        QApplication::processEvents();
+        // Back to working folders for the next case.
+        QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(list, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        qputenv("XDG_DATA_HOME", data.toUtf8());
+        QFile::remove(config);
+        QFile::remove(list);
+        QDir(list).removeRecursively();
+    }
+
+    // A report that cannot be loaded still gives its own error after the association's.
+    QDir(config).removeRecursively();
+    WriteBytes(config, "file");
+    const QString broken = WorkFile(QStringLiteral("broken.qrp"));
+    WriteBytes(broken, "not a report");
+    errors.clear();
+    Start({broken});
+    ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0], QStringLiteral("Failed to set data for ''"));
+    EXPECT_EQ(errors[1], ExpectedLoadError(broken));
     EXPECT_TRUE(FrmManRepo->isVisible());
-    EXPECT_FALSE(FrmVisualizar->isVisible());
-    EXPECT_TRUE(FrmManRepo->EdtArcReporte->text().isEmpty());
-    EXPECT_EQ(FrmManRepo->ListaArchivos->count(), 3);
 }
 
 TEST_F(MainWindow, SalirClosesTheMainWindow)
