@@ -1,12 +1,14 @@
 #include "storage/QRStream.h"
 
 #include "base/Errors.h"
+#include "base/Interruption.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,11 +26,22 @@ std::string NewSpillFileName()
     std::string path = dir + "QRPXXXXXX";
     std::vector<char> buf(path.begin(), path.end());
     buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
+    // Created and registered in one stretch: an interruption removes it with the rest
+    // of what the program was writing.
+    TSignalsBlocked blocked;
+    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
     if (fd < 0)
         throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
     ::close(fd);
+    RemoveOnInterruption(buf.data());
     return std::string(buf.data());
+}
+
+void RemoveSpillFile(const std::string& path)
+{
+    TSignalsBlocked blocked;
+    ::unlink(path.c_str());
+    KeepOnInterruption(path);
 }
 
 TQRStream::TQRStream(std::int32_t residentLimit)
@@ -60,7 +73,7 @@ TQRStream::~TQRStream()
     } else {
         filePart_.reset();
         if (!spillPath_.empty())
-            ::unlink(spillPath_.c_str());
+            RemoveSpillFile(spillPath_);
     }
 }
 
@@ -94,7 +107,7 @@ void TQRStream::Spill()
         file->Seek(memoryPart_->Seek(0, soCurrent), soBeginning);
         filePart_ = std::move(file);
     } catch (...) {
-        ::unlink(path.c_str());
+        RemoveSpillFile(path);
         throw;
     }
     spillPath_ = std::move(path);
