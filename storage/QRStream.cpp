@@ -37,6 +37,16 @@ std::string NewSpillFileName()
     return std::string(buf.data());
 }
 
+namespace {
+
+// A full temporary folder is named as such, with its cause, not as a bare stream error.
+[[noreturn]] void ThrowSpillWriteError(const std::string& path)
+{
+    throw EFWriteError("Cannot write file \"" + path + "\". " + std::strerror(errno != 0 ? errno : ENOSPC));
+}
+
+} // namespace
+
 void RemoveSpillFile(const std::string& path)
 {
     TSignalsBlocked blocked;
@@ -89,7 +99,10 @@ std::int64_t TQRStream::Write(const void* buffer, std::int64_t count)
     TStream& part = resident_ ? static_cast<TStream&>(*memoryPart_) : *filePart_;
     if (count > 0 && part.Seek(0, soCurrent) + count > MaxSize)
         throw EStreamError("Stream write error: a report must stay below 2 GiB");
+    errno = 0;
     const std::int64_t written = part.Write(buffer, count);
+    if (!resident_ && !spillPath_.empty() && written < count && count > 0)
+        ThrowSpillWriteError(spillPath_);
     if (resident_ && memoryPart_->DataSize() > static_cast<std::int64_t>(residentLimit_))
         Spill();
     return written;
@@ -103,7 +116,9 @@ void TQRStream::Spill()
     std::string path = NewSpillFileName();
     try {
         auto file = std::make_unique<TFileStream>(path, TFileStream::Mode::CreateReadWrite);
-        file->WriteBuffer(memoryPart_->Memory(), memoryPart_->DataSize());
+        errno = 0;
+        if (file->Write(memoryPart_->Memory(), memoryPart_->DataSize()) < memoryPart_->DataSize())
+            ThrowSpillWriteError(path);
         file->Seek(memoryPart_->Seek(0, soCurrent), soBeginning);
         filePart_ = std::move(file);
     } catch (...) {
