@@ -1,8 +1,9 @@
 // SIGINT, SIGTERM and SIGHUP in the middle of a command leave none of its files: not
 // the partial output, not the report's temporary store, not the images of a page
 // export, not the PDFs of the conversions a batch had started. The program ends by the
-// signal. A signal ignored from the start (nohup) stays ignored, and what SIGKILL
-// leaves is named for what it is and does not disturb the next run.
+// signal. A signal ignored from the start (nohup) stays ignored; the conversions of a
+// batch whose parent is killed outright stop and clean up by themselves; and what
+// SIGKILL leaves is named for what it is and does not disturb the next run.
 #include "ToolTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -274,7 +275,7 @@ TEST_F(InterruptionTest, MakingReportsLeavesNeitherTheOutputNorTheTemporaryStore
     }
 }
 
-TEST_F(InterruptionTest, AnIgnoredSignalIsIgnoredAndKillLeavesNamedLeftovers)
+TEST_F(InterruptionTest, AnIgnoredSignalStaysIgnoredAndSigkillLeavesOnlyMarkedFiles)
 {
     // Started under nohup: the hang-up changes nothing.
     {
@@ -286,6 +287,28 @@ TEST_F(InterruptionTest, AnIgnoredSignalIsIgnoredAndKillLeavesNamedLeftovers)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         EXPECT_EQ(Entries(out_), QStringList{"r.pdf"});
         QFile::remove(out_ + "/r.pdf");
+    }
+    // The conversions of a batch whose parent is killed outright stop by themselves and
+    // clean up after themselves.
+    {
+        const QString batch = Path("batch");
+        QDir().mkpath(batch);
+        QStringList args = {"export-pdf"};
+        for (const char* name : {"a.qrp", "b.qrp"}) {
+            ASSERT_TRUE(QFile::copy(report_, Path(name)));
+            args << Path(name);
+        }
+        args << "-d" << batch << "-j" << "2";
+        TFolderWatch watch(batch);
+        const pid_t pid = Start(kQrptool, args, env_);
+        EXPECT_FALSE(watch.WaitFor(IsPartial).isEmpty());
+        ::kill(pid, SIGKILL);
+        EXPECT_TRUE(EndedBy(Wait(pid), SIGKILL));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (ProcessesMentioning(batch) > 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(ProcessesMentioning(batch), 0);
+        EXPECT_TRUE(Entries(batch).isEmpty()) << Entries(batch).join(' ').toStdString();
     }
     // SIGKILL: nothing runs, the leftovers carry the partial mark.
     QStringList leftovers;
