@@ -32,6 +32,7 @@ using namespace qrp::test;
 namespace {
 
 const QString kQrptool = QStringLiteral(QRPTOOL_PATH);
+const QString kThumbnailer = QStringLiteral(QRP_THUMBNAILER_PATH);
 
 void DrawMosaic(QPainter& p, int n, int)
 {
@@ -198,7 +199,7 @@ QString InterruptionTest::report_;
 
 } // namespace
 
-TEST_F(InterruptionTest, ConversionsAndPageImagesLeaveNothing)
+TEST_F(InterruptionTest, ConversionsPageImagesAndThumbnailsLeaveNothing)
 {
     // A single conversion, hung up on while its PDF is being written.
     {
@@ -221,6 +222,15 @@ TEST_F(InterruptionTest, ConversionsAndPageImagesLeaveNothing)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         ::kill(pid, SIGINT);
         EXPECT_TRUE(EndedBy(Wait(pid), SIGINT));
+        EXPECT_TRUE(Entries(out_).isEmpty()) << Entries(out_).join(' ').toStdString();
+    }
+    // A thumbnail, terminated while its image is written.
+    {
+        TFolderWatch watch(out_);
+        const pid_t pid = Start(kThumbnailer, {"-s", "4096", report_, out_ + "/t.png"}, env_);
+        EXPECT_FALSE(watch.WaitFor(IsPartial).isEmpty());
+        ::kill(pid, SIGTERM);
+        EXPECT_TRUE(EndedBy(Wait(pid), SIGTERM));
         EXPECT_TRUE(Entries(out_).isEmpty()) << Entries(out_).join(' ').toStdString();
     }
     // Many reports: the conversions it started end with it and write nothing later.
