@@ -18,6 +18,8 @@ class EStreamError : public EError { using EError::EError; };
 class EFOpenError : public EError { using EError::EError; };
 // "Cannot create file "%s". %s"
 class EFCreateError : public EError { using EError::EError; };
+// "Cannot write file "%s". %s"
+class EFWriteError : public EError { using EError::EError; };
 // "Out of memory while expanding memory stream"
 class EOutOfMemory : public EError { using EError::EError; };
 // "Metafile is not valid"

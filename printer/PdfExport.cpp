@@ -1,16 +1,19 @@
 #include "printer/PdfExport.h"
 
+#include "base/Errors.h"
+#include "base/OutputFile.h"
 #include "emf/EmfPlayer.h"
 #include "platform/ScriptedPrinterDevice.h"
 #include "printer/PdfDocumentInfo.h"
 #include "printer/QRPrinter.h"
 #include "storage/PageList.h"
 
+#include <QByteArray>
+#include <QIODevice>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace qrp {
@@ -52,6 +55,47 @@ QPageSize PdfPageSize(TQRPrinter& printer)
     return QPageSize(mm, QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch);
 }
 
+// The writer's bytes into an output file, gathered into large writes. A failed write
+// is kept to be reported (Qt's writer only learns that a write did not go through)
+// and fails every later one.
+class TOutputDevice : public QIODevice {
+public:
+    explicit TOutputDevice(TOutputFile& out) : out_(out) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    // Writes what is gathered; false when any write failed.
+    bool Flush()
+    {
+        if (failure_.empty() && !pending_.isEmpty()) {
+            try {
+                out_.WriteBuffer(pending_.constData(), pending_.size());
+            } catch (const EError& e) {
+                failure_ = e.what();
+            }
+            pending_.clear();
+        }
+        return failure_.empty();
+    }
+    // The first failure, "Cannot write file ...".
+    const std::string& Failure() const { return failure_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 len) override
+    {
+        if (!failure_.empty())
+            return -1;
+        pending_.append(data, len);
+        if (pending_.size() >= kChunk && !Flush())
+            return -1;
+        return len;
+    }
+
+private:
+    static constexpr qsizetype kChunk = 1 << 16;
+    TOutputFile& out_;
+    QByteArray pending_;
+    std::string failure_;
+};
+
 } // namespace
 
 int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from, int to, bool archival)
@@ -62,9 +106,15 @@ int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from,
         throw EError("No page of the report lies in the range " + std::to_string(from) + " to " +
                      std::to_string(to) + " (the report has " + std::to_string(printer.PageTotal()) + " pages)");
 
-    QSaveFile file(QString::fromStdString(outPath));
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFCreateError("Cannot create file \"" + outPath + "\". " + file.errorString().toStdString());
+    // Written beside the target under a temporary name; every write is checked, and
+    // the file takes the target's name only once it is complete.
+    TOutputFile out(outPath);
+    TOutputDevice file(out);
+    // The writer goes on after a failed write; stop at the first.
+    const auto checkWrites = [&] {
+        if (!file.Failure().empty())
+            throw EFWriteError(file.Failure());
+    };
     TPdfDocumentInfo info;
     info.Title = QString::fromStdString(printer.JobTitle());
     info.Creator = QStringLiteral("Visualizar Reportes");
@@ -97,12 +147,17 @@ int ExportReportToPdf(TQRPrinter& printer, const std::string& outPath, int from,
             if (const std::unique_ptr<TMetafile> picture = printer.PagePicture(i))
                 PlayMetafile(painter, *picture, sheet);
             ++written;
+            checkWrites();
         }
         painter.end();
     }
+    file.Flush();
+    checkWrites();
     const QByteArray update = PdfInfoUpdate(capture, info);
-    if (file.write(update) != update.size() || !file.commit())
-        throw EFCreateError("Cannot create file \"" + outPath + "\". " + file.errorString().toStdString());
+    file.write(update);
+    file.Flush();
+    checkWrites();
+    out.Commit();
     return written;
 }
 

@@ -1,15 +1,17 @@
 #include "printer/SampleReport.h"
 
+#include "base/Errors.h"
+#include "base/OutputFile.h"
+
 #include "printer/PdfExport.h"
 #include "printer/QRPrinter.h"
+#include "storage/PageList.h"
 
 #include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <cstdio>
-#include <filesystem>
-#include <unistd.h>
 
 namespace qrp {
 
@@ -290,16 +292,12 @@ void MakeSampleReport(const std::string& path, const TSampleReportOptions& optio
 {
     TQRPrinter printer(CreatePdfPaperDevice(), 0);
     ProduceSampleReport(printer, options);
-    // Saved beside the target under a temporary name, then renamed over it.
-    const std::string partial = path + ".part-" + std::to_string(getpid());
-    try {
-        printer.SaveReport(partial);
-        std::filesystem::rename(partial, path);
-    } catch (...) {
-        std::error_code ec;
-        std::filesystem::remove(partial, ec);
-        throw;
-    }
+    if (printer.State() != rsFinished)
+        throw EError("The sample report was not completed");
+    // Written beside the target under a temporary name, then renamed over it.
+    TOutputFile out(path);
+    printer.PageList().CopyToStream(out);
+    out.Commit();
 }
 
 } // namespace qrp

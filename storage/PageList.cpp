@@ -165,6 +165,12 @@ void TQRPageList::CopyToFile(const std::string& path)
     s.DumpTo(file);
 }
 
+void TQRPageList::CopyToStream(TStream& target)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    Stream().DumpTo(target);
+}
+
 void TQRPageList::PositionAtFirst()
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);

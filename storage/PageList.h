@@ -81,6 +81,8 @@ public:
     void OpenFile(const std::string& path);
     // Writes the whole stream, byte for byte, into a new file at path.
     void CopyToFile(const std::string& path);
+    // Writes the whole stream, byte for byte, into target from its position.
+    void CopyToStream(TStream& target);
 
     void ReadHeader();
     void WriteHeader();

@@ -1,12 +1,14 @@
 #include "storage/QRStream.h"
 
 #include "base/Errors.h"
+#include "base/Interruption.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,11 +26,32 @@ std::string NewSpillFileName()
     std::string path = dir + "QRPXXXXXX";
     std::vector<char> buf(path.begin(), path.end());
     buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
+    // Created and registered in one stretch: an interruption removes it with the rest
+    // of what the program was writing.
+    TSignalsBlocked blocked;
+    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
     if (fd < 0)
         throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
     ::close(fd);
+    RemoveOnInterruption(buf.data());
     return std::string(buf.data());
+}
+
+namespace {
+
+// A full temporary folder is named as such, with its cause, not as a bare stream error.
+[[noreturn]] void ThrowSpillWriteError(const std::string& path)
+{
+    throw EFWriteError("Cannot write file \"" + path + "\". " + std::strerror(errno != 0 ? errno : ENOSPC));
+}
+
+} // namespace
+
+void RemoveSpillFile(const std::string& path)
+{
+    TSignalsBlocked blocked;
+    ::unlink(path.c_str());
+    KeepOnInterruption(path);
 }
 
 TQRStream::TQRStream(std::int32_t residentLimit)
@@ -60,7 +83,7 @@ TQRStream::~TQRStream()
     } else {
         filePart_.reset();
         if (!spillPath_.empty())
-            ::unlink(spillPath_.c_str());
+            RemoveSpillFile(spillPath_);
     }
 }
 
@@ -76,7 +99,10 @@ std::int64_t TQRStream::Write(const void* buffer, std::int64_t count)
     TStream& part = resident_ ? static_cast<TStream&>(*memoryPart_) : *filePart_;
     if (count > 0 && part.Seek(0, soCurrent) + count > MaxSize)
         throw EStreamError("Stream write error: a report must stay below 2 GiB");
+    errno = 0;
     const std::int64_t written = part.Write(buffer, count);
+    if (!resident_ && !spillPath_.empty() && written < count && count > 0)
+        ThrowSpillWriteError(spillPath_);
     if (resident_ && memoryPart_->DataSize() > static_cast<std::int64_t>(residentLimit_))
         Spill();
     return written;
@@ -90,11 +116,13 @@ void TQRStream::Spill()
     std::string path = NewSpillFileName();
     try {
         auto file = std::make_unique<TFileStream>(path, TFileStream::Mode::CreateReadWrite);
-        file->WriteBuffer(memoryPart_->Memory(), memoryPart_->DataSize());
+        errno = 0;
+        if (file->Write(memoryPart_->Memory(), memoryPart_->DataSize()) < memoryPart_->DataSize())
+            ThrowSpillWriteError(path);
         file->Seek(memoryPart_->Seek(0, soCurrent), soBeginning);
         filePart_ = std::move(file);
     } catch (...) {
-        ::unlink(path.c_str());
+        RemoveSpillFile(path);
         throw;
     }
     spillPath_ = std::move(path);

@@ -58,7 +58,9 @@ private:
 };
 
 // Makes a new, empty, uniquely named file starting with "QRP" in the user's temporary
-// folder ($TMPDIR, else /tmp) and returns its full path.
+// folder ($TMPDIR, else /tmp) and returns its full path. An interruption of a program
+// that cleans up (base/Interruption.h) removes the file until RemoveSpillFile does.
 std::string NewSpillFileName();
+void RemoveSpillFile(const std::string& path);
 
 } // namespace qrp

@@ -98,7 +98,7 @@ TEST(QRStream, SpillFileLivesInTmpdirAndIsRemovedWithTheStream)
         const std::string other = NewSpillFileName();
         EXPECT_NE(other, spill);
         EXPECT_EQ(std::filesystem::file_size(other), 0u);
-        std::filesystem::remove(other);
+        RemoveSpillFile(other);
     }
     EXPECT_FALSE(std::filesystem::exists(spill));
     {

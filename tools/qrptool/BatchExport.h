@@ -3,8 +3,9 @@
 // the single-file conversion, several at a time, so the reports use every core and
 // each PDF is exactly what a single conversion writes. A report that fails does not
 // stop the others; the children write all or nothing, so a failure leaves no file.
-#include "OutputFile.h"
-
+#include "base/Errors.h"
+#include "base/Interruption.h"
+#include "base/OutputFile.h"
 #include "storage/PageList.h"
 
 #include <QCoreApplication>
@@ -21,6 +22,9 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace qrptool {
@@ -77,12 +81,12 @@ inline int PagesWritten(const QByteArray& out, const std::string& report)
     return PageCount(report);
 }
 
-// Temporary files a killed child may have left next to target.
+// Temporary files a child that crashed may have left next to target.
 inline void RemoveLeftovers(const std::string& target)
 {
     namespace fs = std::filesystem;
     const fs::path t(target);
-    const std::string prefix = "." + t.filename().string() + ".";
+    const std::string prefix = "." + t.filename().string() + qrp::kPartialInfix;
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(t.parent_path(), ec)) {
         const std::string name = e.path().filename().string();
@@ -135,8 +139,8 @@ inline std::vector<TBatchResult> ExportMany(const TBatchExport& job)
         // Two reports of the same name from different folders would overwrite each other.
         if (auto [it, fresh] = targets.emplace(r.Output, i); !fresh)
             r.Message = "\"" + r.Output + "\" is already the output of \"" + job.Inputs[it->second] + "\"";
-        else if (SameFile(r.Input, r.Output))
-            r.Message = "the output \"" + r.Output + "\" is the report itself";
+        else if (qrp::SameFile(r.Input, r.Output))
+            r.Message = "the output \"" + r.Output + "\" is the same file as the input \"" + r.Input + "\"";
         else
             queue.push_back(i);
     }
@@ -148,6 +152,8 @@ inline std::vector<TBatchResult> ExportMany(const TBatchExport& job)
     int pages = 0, failed = static_cast<int>(finished);
     QEventLoop loop;
     std::vector<std::unique_ptr<QProcess>> children;
+    std::vector<pid_t> pids(results.size(), 0);
+    const pid_t parent = ::getpid();
 
     std::function<void()> startMore = [&] {
         while (running < static_cast<std::size_t>(jobs) && next < queue.size()) {
@@ -159,6 +165,7 @@ inline std::vector<TBatchResult> ExportMany(const TBatchExport& job)
             for (const auto& o : job.ChildOptions)
                 args << QString::fromStdString(o);
             QObject::connect(child, &QProcess::finished, &loop, [&, child, i](int code, QProcess::ExitStatus status) {
+                qrp::StopForwardingTo(pids[i]);
                 TBatchResult& r = results[i];
                 if (status == QProcess::NormalExit && code == 0) {
                     r.Done = true;
@@ -192,8 +199,19 @@ inline std::vector<TBatchResult> ExportMany(const TBatchExport& job)
                     loop.quit();
             });
             child->setProcessChannelMode(QProcess::SeparateChannels);
+            // A conversion ends with this program: the signal that stops it is passed
+            // on, and a child whose parent dies any other way gets SIGTERM. A parent
+            // that died before the child could ask for that is checked for after.
+            child->setChildProcessModifier([parent] {
+                ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+                if (::getppid() != parent)
+                    ::_exit(1);
+            });
             ++running;
             child->start(self, args);
+            pids[i] = static_cast<pid_t>(child->processId());
+            if (pids[i] > 0)
+                qrp::ForwardInterruptionTo(pids[i]);
         }
     };
     bar.Update(finished, pages, failed);

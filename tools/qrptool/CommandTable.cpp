@@ -13,9 +13,11 @@ namespace {
     "before it writes anything.\n"
 
 // Said in the help of every command that writes files.
-#define QRP_WRITTEN_LINE                                                                     \
-    "Each file written is named on standard output once it is complete, one line per file:\n" \
-    "\"PATH: what it holds\".\n"
+#define QRP_WRITTEN_LINE                                                                         \
+    "Each file written is named on standard output once it is complete, one line per file:\n"    \
+    "\"PATH: what it holds\". A file is written as .NAME.partial-XXXXXX beside its target and\n" \
+    "renamed when whole; a failure or SIGINT, SIGTERM or SIGHUP removes it. An output that\n"    \
+    "is the same file as an input is refused.\n"
 
 const std::vector<TCommandInfo> kCommands = {
     {"emf-dump", "emf-dump IN.emf",
@@ -46,7 +48,7 @@ const std::vector<TCommandInfo> kCommands = {
     {"export-png", "export-png FILE [--pages A-B] [--dpi N] -d OUTDIR",
      "Draws each page of the saved report FILE on white and writes it as a PNG image,\n"
      "OUTDIR/NAME-PAGE.png (the page number padded to the width of the page count).\n"
-     "When a page fails, the images already written by the run are removed again.\n" QRP_WRITTEN_LINE
+     "All the images are written or none: a failure or an interruption leaves none of them.\n" QRP_WRITTEN_LINE
          QRP_PAGE_RULE "\n"
      "  --pages A-B  pages A to B (or one page N); all pages by default\n"
      "  --dpi N      resolution in pixels per inch, 1..1200, default 96\n"

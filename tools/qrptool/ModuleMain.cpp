@@ -5,6 +5,8 @@
 // painting and makes a core application only.
 #include "Command.h"
 
+#include "base/Interruption.h"
+
 #include <QHashFunctions>
 #include <cstdio>
 
@@ -21,6 +23,9 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     // Hash order decides the order of objects in written files (fonts in a PDF): a
     // fixed seed makes the same report give the same bytes on every run.
     QHashSeed::setDeterministicGlobalSeed();
+    // The module has its own copy of the clean-up registry: its handler is the one
+    // that knows what the command writes.
+    qrp::CleanUpOnInterruption();
     const bool haveDisplay = !qEnvironmentVariableIsEmpty("DISPLAY") ||
                              !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !haveDisplay)

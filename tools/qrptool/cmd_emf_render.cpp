@@ -1,5 +1,8 @@
 // qrptool emf-render: plays a bare enhanced metafile onto a white image and saves it.
 #include "Command.h"
+#include "PngFile.h"
+
+#include "base/OutputFile.h"
 
 #include "emf/EmfPlayer.h"
 #include "emf/EmfReader.h"
@@ -37,6 +40,7 @@ int Run(const qrptool::Args& args)
     if ((w != 0) != (h != 0) || w < 0 || h < 0 || w > 20000 || h > 20000)
         throw qrptool::EUsage{"--width and --height go together, each 1 to 20000"};
 
+    qrp::RefuseToOverwrite({pos[0]}, out);
     const std::vector<std::uint8_t> bytes = ReadAll(pos[0]);
     qrp::TEmfHeaderInfo header;
     if (!qrp::emf::ReadEmfHeader(bytes.data(), bytes.size(), header))
@@ -55,8 +59,7 @@ int Run(const qrptool::Args& args)
         QPainter painter(&image);
         qrp::PlayEmf(painter, bytes.data(), bytes.size(), QRectF(0, 0, width, height));
     }
-    if (!image.save(QString::fromStdString(out), "PNG"))
-        throw std::runtime_error("cannot write " + out);
+    qrp::SavePng(image, out);
     qrptool::ReportWritten(out, std::to_string(width) + " x " + std::to_string(height) + " pixels");
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "PageRange.h"
 
+#include "base/OutputFile.h"
 #include "printer/PdfExport.h"
 #include "printer/QRPrinter.h"
 
@@ -44,6 +45,7 @@ int Run(const qrptool::Args& args)
         throw qrptool::EUsage{"-o OUT.pdf is required"};
     const auto from = qrptool::IntOptionIfGiven(args, "--from");
     const auto to = qrptool::IntOptionIfGiven(args, "--to");
+    qrp::RefuseToOverwrite({files[0]}, out);
 
     qrp::TQRPrinter printer(qrp::CreatePdfPaperDevice(), 0);
     printer.LoadReport(files[0]);

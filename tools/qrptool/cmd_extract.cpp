@@ -1,8 +1,8 @@
 // qrptool extract FILE PAGE -o OUT.emf: one page's EMF image, byte for byte.
 #include "Command.h"
-#include "OutputFile.h"
 #include "PageRange.h"
 
+#include "base/OutputFile.h"
 #include "emf/Metafile.h"
 #include "storage/PageList.h"
 
@@ -20,8 +20,7 @@ int RunExtract(const Args& args)
         throw EUsage{"expected FILE, PAGE and -o OUT.emf"};
     const std::string& file = pos[0];
     const long long page = WholeNumber(pos[1], "PAGE");
-    if (SameFile(file, out))
-        throw std::runtime_error("the output \"" + out + "\" is the report itself");
+    qrp::RefuseToOverwrite({file}, out);
 
     qrp::TQRPageList pages;
     pages.OpenFile(file); // takes the compression switch from the file's header
@@ -29,10 +28,9 @@ int RunExtract(const Args& args)
     const auto picture = pages.ReadPage(n);
     if (!picture)
         throw std::runtime_error("page " + std::to_string(n) + " cannot be read");
-    WriteFileAtomically(out, [&](const std::string& temp) {
-        qrp::TFileStream target(temp, qrp::TFileStream::Mode::CreateReadWrite);
-        picture->SaveToStream(target);
-    });
+    qrp::TOutputFile target(out);
+    picture->SaveToStream(target);
+    target.Commit();
     ReportWritten(out, "page " + std::to_string(n) + ", " + std::to_string(picture->Bytes().size()) + " bytes");
     return 0;
 }

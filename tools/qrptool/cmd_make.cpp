@@ -2,9 +2,9 @@
 // produced the way reports are: a report stream with a 100000-byte memory limit,
 // one appended page per picture, the final header, and a copy into the file.
 #include "Command.h"
-#include "OutputFile.h"
 
 #include "base/Errors.h"
+#include "base/OutputFile.h"
 #include "emf/Metafile.h"
 #include "storage/PageList.h"
 
@@ -25,9 +25,7 @@ int RunMake(const Args& args)
     if (pos.size() < 2)
         throw EUsage{"expected OUT.qrp and at least one EMF file"};
     const std::string& out = pos[0];
-    for (std::size_t i = 1; i < pos.size(); ++i)
-        if (SameFile(out, pos[i]))
-            throw std::runtime_error("the output \"" + out + "\" is one of the input files");
+    qrp::RefuseToOverwrite(Args(pos.begin() + 1, pos.end()), out);
 
     qrp::TQRPageList pages;
     pages.SetStorage(std::make_unique<qrp::TQRStream>(kProductionMemoryLimit));
@@ -43,7 +41,9 @@ int RunMake(const Args& args)
         pages.AppendPage(picture);
     }
     pages.Complete();
-    WriteFileAtomically(out, [&](const std::string& temp) { pages.CopyToFile(temp); });
+    qrp::TOutputFile target(out);
+    pages.CopyToStream(target);
+    target.Commit();
     const int count = pages.Count();
     ReportWritten(out, std::to_string(count) + (count == 1 ? " page" : " pages") +
                            (pages.Compressed() ? ", compressed" : ""));

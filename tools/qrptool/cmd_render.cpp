@@ -1,14 +1,14 @@
 // qrptool render FILE --page N [--zoom Z] -o OUT.png: one page as the preview shows it.
 #include "Command.h"
 #include "PageRange.h"
+#include "PngFile.h"
 
+#include "base/OutputFile.h"
 #include "base/ScreenMetrics.h"
 #include "preview/PageSheet.h"
 #include "printer/QRPrinter.h"
 
 #include <QImage>
-#include <QSaveFile>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -29,9 +29,7 @@ int RunRender(const Args& args)
     const long long zoom = IntOption(args, "--zoom", 100);
     if (zoom < 2 || zoom > 2000)
         throw std::runtime_error("zoom " + std::to_string(zoom) + " is outside 2..2000");
-    std::error_code ec;
-    if (std::filesystem::equivalent(files[0], out, ec))
-        throw std::runtime_error("the image would replace the report " + files[0]);
+    qrp::RefuseToOverwrite({files[0]}, out);
 
     // Pages are measured at 96 pixels per inch, whatever the display.
     qrp::SetScreenPixelsPerInch(96);
@@ -40,10 +38,7 @@ int RunRender(const Args& args)
     const int n = CheckPage(page, printer.PageTotal());
     const QImage image = qrp::RenderPreviewPage(printer, n, static_cast<int>(zoom));
 
-    // Written aside and renamed, so a failure leaves no partial file.
-    QSaveFile file(QString::fromStdString(out));
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
-        throw std::runtime_error("cannot write " + out);
+    qrp::SavePng(image, out);
     ReportWritten(out, "page " + std::to_string(n) + " at " + std::to_string(zoom) + " %, " +
                            std::to_string(image.width()) + " x " + std::to_string(image.height()) + " pixels");
     return 0;

@@ -4,6 +4,7 @@
 // loaded only for them.
 #include "Command.h"
 
+#include "base/Interruption.h"
 #include "tools/launcher/ModuleLauncher.h"
 
 #include <cstdio>
@@ -23,6 +24,8 @@ void PrintUsage(std::FILE* to)
 
 int main(int argc, char** argv)
 {
+    // SIGINT, SIGTERM and SIGHUP remove what the command was writing.
+    qrp::CleanUpOnInterruption();
     if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
         PrintUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 1 : 0;

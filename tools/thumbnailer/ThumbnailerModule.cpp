@@ -1,18 +1,21 @@
 // The drawing half of qrp-thumbnailer. It reads the page straight from the page list
 // (no printer, no printing system) so that a thumbnail costs little more than one
 // play of the page. The image is written under a temporary name next to OUTPUT and
-// renamed only when complete: a failure never leaves a broken thumbnail behind.
+// renamed only when complete: a failure or an interruption never leaves a broken
+// thumbnail behind, and OUTPUT is never the report itself.
 #include "Arguments.h"
 
+#include "base/Interruption.h"
+#include "base/OutputFile.h"
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
 #include "storage/PageList.h"
+#include "tools/qrptool/PngFile.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -62,26 +65,12 @@ QImage RenderFirstPage(const QString& input, int size)
     return image;
 }
 
-void WritePng(const QImage& image, const QString& output)
-{
-    QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("cannot create \"" + output.toStdString() + "\": " +
-                                 file.errorString().toStdString());
-    if (!image.save(&file, "PNG")) {
-        file.cancelWriting();
-        throw std::runtime_error("cannot write \"" + output.toStdString() + "\"");
-    }
-    if (!file.commit())
-        throw std::runtime_error("cannot write \"" + output.toStdString() + "\": " +
-                                 file.errorString().toStdString());
-}
-
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv)
 {
     using namespace qrp::thumbnailer;
+    qrp::CleanUpOnInterruption();
     TArguments args;
     try {
         args = Parse(argc, argv);
@@ -103,7 +92,9 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     QCoreApplication::setLibraryPaths({});
 
     try {
-        WritePng(RenderFirstPage(LocalPath(args.Input), args.Size), LocalPath(args.Output));
+        const QString input = LocalPath(args.Input), output = LocalPath(args.Output);
+        qrp::RefuseToOverwrite({input.toStdString()}, output.toStdString());
+        qrp::SavePng(RenderFirstPage(input, args.Size), output.toStdString());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qrp-thumbnailer: %s: %s\n", args.Input.c_str(), e.what());
         return 1;
