@@ -1,6 +1,7 @@
 #include "storage/PageList.h"
 
 #include "base/Errors.h"
+#include "base/OutputFile.h"
 #include "emf/Metafile.h"
 #include "storage/QRCompress.h"
 #include "storage/ReportDate.h"
@@ -161,8 +162,11 @@ void TQRPageList::CopyToFile(const std::string& path)
         s.Seek(0, soEnd);
         return;
     }
-    TFileStream file(path, TFileStream::Mode::CreateReadWrite);
+    // Written beside the target and renamed over it: a failed save leaves the file that
+    // was there before, never a report cut short.
+    TOutputFile file(path);
     s.DumpTo(file);
+    file.Commit();
 }
 
 void TQRPageList::CopyToStream(TStream& target)

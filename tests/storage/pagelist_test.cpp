@@ -7,7 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <ctime>
+#include <filesystem>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qrp;
 using namespace qrp::test;
@@ -254,6 +260,42 @@ TEST(PageListRead, ReadPageLeavesTheStreamAtTheNextRecord)
     }
     list->PositionAtLast();
     EXPECT_EQ(list->Storage()->Position(), info.Pages[4].Offset);
+}
+
+// A save that cannot be completed (here the file size limit stops it half-way, as a
+// full disk would) fails and leaves the report that was there whole.
+TEST(PageListFile, AFailedSaveLeavesThePreviousFileWhole)
+{
+    TTempDir dir;
+    const std::string path = dir / "r.qrp";
+    BuildReport(2, false, 100)->CopyToFile(path);
+    const auto before = ReadAll(path);
+    auto big = BuildReport(40, false);
+    const auto whole = static_cast<rlim_t>(StreamBytes(*big).size());
+    ASSERT_GT(whole, 2 * before.size());
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {whole / 2, whole / 2};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            big->CopyToFile(path);
+        } catch (const EError&) {
+            ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3) << "the save must fail";
+    EXPECT_EQ(ReadAll(path), before);
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        ++files;
+    EXPECT_EQ(files, 1) << "nothing is left beside the report";
 }
 
 TEST(PageListFile, SaveOpenAndWalkAfterCopyToFile)
