@@ -37,6 +37,9 @@ constexpr int kPagesInFileAt = 8;
 constexpr int kWrittenAtAt = 16;
 constexpr int kCompressedPagesAt = 25;
 
+// Where a picture's header states the picture's length, from the picture's start.
+constexpr std::int64_t kStatedLengthAt = 48;
+
 // Where the letters "EMF" of the first page's signature stand after each layout.
 constexpr std::int64_t kOlderSignatureAt = 173;
 constexpr std::int64_t kSignatureAt = 177;
@@ -257,6 +260,8 @@ void TQRPageList::AppendPage(const TMetafile& picture)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     TQRStream& s = Stream();
+    // A page too large to be read back is not written.
+    CheckPageSize(count_ + 1, static_cast<std::int64_t>(picture.Bytes().size()));
     const std::int32_t page = ++count_;
     if (page == 1)
         WriteHeader();
@@ -321,6 +326,7 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
             if (codeBytes < 0 || next > s.Size() || expanded < 0 || expanded > 8 * codeBytes)
                 throw EReportFormatError("The report's page records are damaged: page " +
                                          std::to_string(n) + " has an impossible size");
+            CheckPageSize(n, expanded);
             std::vector<std::uint8_t> image;
             try {
                 image.resize(static_cast<std::size_t>(expanded));
@@ -332,6 +338,14 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
                 image[static_cast<std::size_t>(i)] = codec.DecodeByte();
             picture->LoadFromBytes(std::move(image));
         } else {
+            // The picture's header states its length (the check of that length against
+            // the stream is the picture's own).
+            const std::int64_t dataStart = s.Position();
+            std::uint32_t stated = 0;
+            s.SetPosition(dataStart + kStatedLengthAt);
+            if (s.Read(&stated, 4) == 4 && stated <= s.Size() - dataStart)
+                CheckPageSize(n, stated);
+            s.SetPosition(dataStart);
             picture->LoadFromStream(s);
         }
         std::int32_t thisRecord = 0;
@@ -349,6 +363,15 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
         RestorePosition(startedAt);
         throw;
     }
+}
+
+void TQRPageList::CheckPageSize(std::int32_t n, std::int64_t bytes)
+{
+    if (bytes <= MaxPageBytes)
+        return;
+    auto mib = [](std::int64_t b) { return std::to_string((b + (1 << 20) - 1) >> 20); };
+    throw EReportFormatError("Page " + std::to_string(n) + " is too large: its picture takes " + mib(bytes) +
+                             " MiB, over the limit of " + mib(MaxPageBytes) + " MiB");
 }
 
 void TQRPageList::RestorePosition(std::int64_t at)
