@@ -3,7 +3,9 @@
 // play of the page. The image is written under a temporary name next to OUTPUT and
 // renamed only when complete: a failure never leaves a broken thumbnail behind.
 #include "Arguments.h"
+#include "RunLimits.h"
 
+#include "base/Errors.h"
 #include "emf/EmfPlayer.h"
 #include "emf/Metafile.h"
 #include "storage/PageList.h"
@@ -19,6 +21,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -52,6 +55,8 @@ QImage RenderFirstPage(const QString& input, int size)
     const int th = std::clamp(static_cast<int>(std::lround(h * scale)), 1, size);
 
     QImage image(tw, th, QImage::Format_RGB32);
+    if (image.isNull())
+        throw std::bad_alloc();
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -60,6 +65,21 @@ QImage RenderFirstPage(const QString& input, int size)
     qrp::PlayMetafile(painter, *picture, QRectF(0, 0, tw, th));
     painter.end();
     return image;
+}
+
+// A number of seconds as the command line would give it: "2", "0.5".
+std::string LimitText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+std::string MemoryText(long mib)
+{
+    if (mib <= 0)
+        return "not enough memory";
+    return "needs more than " + std::to_string(mib) + " MiB of memory";
 }
 
 void WritePng(const QImage& image, const QString& output)
@@ -90,6 +110,18 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
         return 1;
     }
 
+    // The page is read and drawn within the limits of the run; past the deadline the
+    // watchdog ends the process (nothing is written before the drawing is done).
+    const std::string input = args.Input;
+    TDrawingDeadline deadline(args.TimeLimit, "qrp-thumbnailer: " + input + ": took longer than " +
+                                                  LimitText(args.TimeLimit) + " s; no thumbnail written");
+    try {
+        LimitMemory(args.MemoryLimit);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qrp-thumbnailer: %s\n", e.what());
+        return 1;
+    }
+
     // Thumbnailers run from file managers and session services, often with no display
     // of their own: the page is drawn off screen either way.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -103,7 +135,17 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     QCoreApplication::setLibraryPaths({});
 
     try {
-        WritePng(RenderFirstPage(LocalPath(args.Input), args.Size), LocalPath(args.Output));
+        const QImage image = RenderFirstPage(LocalPath(args.Input), args.Size);
+        deadline.Finish();
+        WritePng(image, LocalPath(args.Output));
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "qrp-thumbnailer: %s: %s; no thumbnail written\n", args.Input.c_str(),
+                     MemoryText(args.MemoryLimit).c_str());
+        return 1;
+    } catch (const qrp::EOutOfMemory&) {
+        std::fprintf(stderr, "qrp-thumbnailer: %s: %s; no thumbnail written\n", args.Input.c_str(),
+                     MemoryText(args.MemoryLimit).c_str());
+        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qrp-thumbnailer: %s: %s\n", args.Input.c_str(), e.what());
         return 1;
