@@ -8,9 +8,14 @@
 #include <QFile>
 #include <QImage>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <cstring>
+
+#include <signal.h>
 
 using namespace qrp::test;
 
@@ -206,6 +211,27 @@ TEST_F(ThumbnailerTest, TimeAndMemoryLimitsEndARunWithoutAThumbnail)
         EXPECT_FALSE(QFile::exists(out));
         if (c.Limits.first() == "--time-limit")
             EXPECT_LT(clock.elapsed(), 1500) << "ms";
+    }
+    // A drawing that ends in a crash (what a failed allocation deep in the drawing can
+    // do) ends as a failure too: one line, status 1, no thumbnail.
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(kThumbnailer, {"-s", "128", "--time-limit", "0", input, out});
+        ASSERT_TRUE(p.waitForStarted());
+        // Well inside the seconds the page takes to decode.
+        QThread::msleep(400);
+        ::kill(static_cast<pid_t>(p.processId()), SIGSEGV);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 1);
+        const QByteArray err = p.readAllStandardError();
+        EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+        EXPECT_TRUE(err.contains("could not be drawn within 256 MiB of memory; no thumbnail written (signal 11)"))
+            << err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
     }
     // Nothing left behind but the input.
     EXPECT_EQ(FilesIn(dir_.path()), QStringList{"slow.qrp"});

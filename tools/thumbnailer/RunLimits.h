@@ -33,6 +33,14 @@ private:
     std::thread watchdog_;
 };
 
+// While a page is drawn under a memory limit, a failed allocation deep in the drawing
+// can end the process with a signal instead of an error. Until CatchCrashesEnd, the
+// signals of a crash (SIGSEGV, SIGBUS, SIGABRT, SIGILL, SIGFPE) print `line` on stderr
+// and end the process with status 1: a file manager gets a failed thumbnail, not a
+// crash report. Nothing has been written at that point.
+void CatchCrashes(const std::string& line);
+void CatchCrashesEnd();
+
 // Holds the process's data to `mib` MiB (0: no limit of its own). Past it an
 // allocation fails (std::bad_alloc) instead of taking the machine's memory. Throws
 // std::runtime_error when the limit cannot be set.

@@ -115,6 +115,9 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     const std::string input = args.Input;
     TDrawingDeadline deadline(args.TimeLimit, "qrp-thumbnailer: " + input + ": took longer than " +
                                                   LimitText(args.TimeLimit) + " s; no thumbnail written");
+    CatchCrashes("qrp-thumbnailer: " + input + ": the page could not be drawn" +
+                 (args.MemoryLimit > 0 ? " within " + std::to_string(args.MemoryLimit) + " MiB of memory" : "") +
+                 "; no thumbnail written");
     try {
         LimitMemory(args.MemoryLimit);
     } catch (const std::exception& e) {
@@ -137,6 +140,7 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     try {
         const QImage image = RenderFirstPage(LocalPath(args.Input), args.Size);
         deadline.Finish();
+        CatchCrashesEnd();
         WritePng(image, LocalPath(args.Output));
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "qrp-thumbnailer: %s: %s; no thumbnail written\n", args.Input.c_str(),
