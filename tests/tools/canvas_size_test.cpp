@@ -53,8 +53,10 @@ void WriteOnePage(const QString& path, const std::vector<std::uint8_t>& emf)
 
 TEST(CanvasSize, SizesWithinTheLimitsAreKept)
 {
+    // Among them A4 and Letter at 600 dpi.
     for (const auto& [w, h] : std::vector<std::pair<double, double>>{
-             {1, 1}, {794, 1123}, {20000, 1}, {1, 20000}, {8192, 8192}, {4096, 16384}, {20000, 3355}}) {
+             {1, 1}, {794, 1123}, {20000, 1}, {1, 20000}, {6000, 6000}, {2250, 16000}, {20000, 1800},
+             {4961, 7016}, {5100, 6600}}) {
         const TCanvasSize s = FitCanvas(w, h);
         EXPECT_FALSE(s.Reduced) << w << " x " << h;
         EXPECT_EQ(s.Width, int(w));
@@ -76,8 +78,8 @@ TEST(CanvasSize, LargerSizesAreReducedKeepingTheirProportions)
     struct Case {
         double W, H;
     };
-    for (const Case& c : {Case{20001, 10}, Case{8193, 8193}, Case{1e9, 1e9}, Case{3.9e7, 5.5e7},
-                          Case{1e15, 1}, Case{1, 1e15}, Case{15884, 22464}, Case{20000, 3356},
+    for (const Case& c : {Case{20001, 10}, Case{6001, 6001}, Case{1e9, 1e9}, Case{3.9e7, 5.5e7},
+                          Case{1e15, 1}, Case{1, 1e15}, Case{15884, 22464}, Case{20000, 1801},
                           Case{1e308, 1e308}}) {
         const TCanvasSize s = FitCanvas(c.W, c.H);
         EXPECT_TRUE(s.Reduced) << c.W << " x " << c.H;
@@ -92,15 +94,15 @@ TEST(CanvasSize, LargerSizesAreReducedKeepingTheirProportions)
             EXPECT_NEAR(double(s.Width) / s.Height, c.W / c.H, (c.W / c.H) * 2.0 / std::min(s.Width, s.Height))
                 << c.W << " x " << c.H;
     }
-    EXPECT_EQ(FitCanvas(1e9, 1e9).Width, 8192);
+    EXPECT_EQ(FitCanvas(1e9, 1e9).Width, 6000);
     EXPECT_EQ(FitCanvas(40000, 100).Width, 20000);
     EXPECT_EQ(FitCanvas(40000, 100).Height, 50);
     // The limits themselves.
-    EXPECT_TRUE(CanvasAllowed(20000, 3355));
-    EXPECT_FALSE(CanvasAllowed(20000, 3356));
+    EXPECT_TRUE(CanvasAllowed(20000, 1800));
+    EXPECT_FALSE(CanvasAllowed(20000, 1801));
     EXPECT_FALSE(CanvasAllowed(20001, 1));
     EXPECT_FALSE(CanvasAllowed(0, 5));
-    EXPECT_NE(ReducedText("the picture", 1e9, 1e9, FitCanvas(1e9, 1e9)).find("(reduced to 8192 x 8192)"),
+    EXPECT_NE(ReducedText("the picture", 1e9, 1e9, FitCanvas(1e9, 1e9)).find("(reduced to 6000 x 6000)"),
               std::string::npos);
 }
 
@@ -119,16 +121,16 @@ TEST(CanvasSize, CommandsDrawAHugeFrameReducedAndSaySo)
     auto r = RunProgram(kQrptool, {"emf-render", emfPath, "-o", png});
     ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
     EXPECT_EQ(r.Err.count('\n'), 1) << r.Err.toStdString();
-    EXPECT_TRUE(r.Err.contains("(reduced to 11585 x 5792)")) << r.Err.toStdString();
-    EXPECT_EQ(ImageSize(png), QSize(11585, 5792));
+    EXPECT_TRUE(r.Err.contains("(reduced to 8485 x 4242)")) << r.Err.toStdString();
+    EXPECT_EQ(ImageSize(png), QSize(8485, 4242));
 
     // export-png: the same, page by page.
     const QString out = dir.filePath("png");
     r = RunProgram(kQrptool, {"export-png", report, "--dpi", "300", "-d", out});
     ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
     EXPECT_TRUE(r.Err.contains("page 1 at 300 dpi would be")) << r.Err.toStdString();
-    EXPECT_TRUE(r.Err.contains("(reduced to 11585 x 5792)")) << r.Err.toStdString();
-    EXPECT_EQ(ImageSize(out + "/huge-1.png"), QSize(11585, 5792));
+    EXPECT_TRUE(r.Err.contains("(reduced to 8485 x 4242)")) << r.Err.toStdString();
+    EXPECT_EQ(ImageSize(out + "/huge-1.png"), QSize(8485, 4242));
 }
 
 TEST(CanvasSize, ExplicitSizeOverTheLimitsIsRefused)
@@ -139,7 +141,7 @@ TEST(CanvasSize, ExplicitSizeOverTheLimitsIsRefused)
     WriteAll(emfPath.toStdString(), MakeEmf());
     for (const QStringList& size : {QStringList{"--width", "20000", "--height", "20000"},
                                     QStringList{"--width", "20001", "--height", "10"},
-                                    QStringList{"--width", "16384", "--height", "8192"}}) {
+                                    QStringList{"--width", "6001", "--height", "6000"}}) {
         QStringList args{"emf-render", emfPath, "-o", png};
         args += size;
         const auto r = RunProgram(kQrptool, args);
@@ -148,10 +150,10 @@ TEST(CanvasSize, ExplicitSizeOverTheLimitsIsRefused)
         EXPECT_FALSE(QFile::exists(png));
     }
     // At the limits: drawn as asked.
-    const auto r = RunProgram(kQrptool, {"emf-render", emfPath, "-o", png, "--width", "20000", "--height", "3355"});
+    const auto r = RunProgram(kQrptool, {"emf-render", emfPath, "-o", png, "--width", "20000", "--height", "1800"});
     ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
     EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
-    EXPECT_EQ(ImageSize(png), QSize(20000, 3355));
+    EXPECT_EQ(ImageSize(png), QSize(20000, 1800));
 }
 
 TEST(CanvasSize, RenderAtTheLargestZoomStaysWithinTheLimits)

@@ -14,8 +14,9 @@ namespace qrptool {
 
 // Longest side of an image, in pixels.
 constexpr std::int64_t kMaxCanvasSide = 20000;
-// Pixels of an image in all: 256 MiB at four bytes a pixel.
-constexpr std::int64_t kMaxCanvasArea = std::int64_t(1) << 26;
+// Pixels of an image in all: A4 and Letter at 600 dpi fit, and the largest image
+// (137 MiB at four bytes a pixel) is drawn and encoded in about a second.
+constexpr std::int64_t kMaxCanvasArea = 36000000;
 
 struct TCanvasSize {
     int Width = 1, Height = 1;
