@@ -64,13 +64,16 @@ void DrawPageSheet(QPainter& painter, int W, int H, const TMetafile* picture) {
 QImage RenderPreviewPage(TQRPrinter& source, int page, int zoom) {
     if (zoom < 2 || zoom > 2000)
         throw EError("zoom " + std::to_string(zoom) + " is outside 2..2000");
+    return RenderPreviewPage(source, page, PageImageSize(&source, zoom));
+}
+
+QImage RenderPreviewPage(TQRPrinter& source, int page, QSize size) {
     const int total = source.PageTotal();
     if (page < 1 || page > total)
         throw EError("page " + std::to_string(page) + " is outside the report (1.." + std::to_string(total) + ")");
     const std::unique_ptr<TMetafile> picture = source.PagePicture(page);
     if (!picture)
         throw EError("page " + std::to_string(page) + " cannot be read");
-    const QSize size = PageImageSize(&source, zoom);
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         throw EError("an image of " + std::to_string(size.width()) + " x " + std::to_string(size.height()) +

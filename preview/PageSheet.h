@@ -28,5 +28,8 @@ void DrawPageSheet(QPainter& painter, int width, int height, const TMetafile* pi
 // image of the control's image size. Fails with EError for a page outside the report,
 // a zoom outside 2..2000 or an image too large for memory.
 QImage RenderPreviewPage(TQRPrinter& source, int page, int zoom);
+// The same drawing on an image of the given size (the frame and the shadow included),
+// for a caller that holds the image to a size of its own.
+QImage RenderPreviewPage(TQRPrinter& source, int page, QSize size);
 
 } // namespace qrp

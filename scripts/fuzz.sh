@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs each for the given seconds (default 60) on its seed corpus. Any crash, leak,
-# input slower than 1 s or allocation over 256 MiB fails.
+# runs them for the given seconds in all (default 240), shared equally among the
+# targets, each on its seed corpus. Any crash, leak, input slower than 1 s or allocation
+# over 256 MiB fails. A target may set its own bounds in fuzz/<target>.options (libFuzzer
+# options, one a line, given after the common ones so that they win).
 #
 # The build and every target's own output (the fuzzer's progress and whatever the
 # inputs make the libraries print) go to log files under build-fuzz/logs; the screen
@@ -9,7 +11,7 @@
 # added to that file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-SECONDS_EACH=${1:-60}
+SECONDS_TOTAL=${1:-240}
 LOGS=build-fuzz/logs
 mkdir -p "$LOGS" build-fuzz/artifacts
 
@@ -19,22 +21,34 @@ build_logged fuzz "fuzz targets" "$LOGS/build.log" build-fuzz fuzz_targets \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
 
+targets=()
+for target in build-fuzz/fuzz/fuzz_*; do
+  [ -f "$target" ] && [ -x "$target" ] && targets+=("$target")
+done
+[ "${#targets[@]}" -gt 0 ] || { echo "fuzz: no targets were built" >&2; exit 1; }
+SECONDS_EACH=$((SECONDS_TOTAL / ${#targets[@]}))
+[ "$SECONDS_EACH" -ge 1 ] || SECONDS_EACH=1
+
 ran=0
 failed=0
-for target in build-fuzz/fuzz/fuzz_*; do
-  [ -f "$target" ] && [ -x "$target" ] || continue
+for target in "${targets[@]}"; do
   name=$(basename "$target")
+  own=()
+  if [ -f "fuzz/$name.options" ]; then
+    mapfile -t own < <(grep -v -e '^#' -e '^[[:space:]]*$' "fuzz/$name.options")
+  fi
   seeds="fuzz/corpus/${name#fuzz_}"
   log="$LOGS/$name.log"
   work=$(mktemp -d)
   status=0
   LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" QT_QPA_PLATFORM=offscreen "$target" \
     -artifact_prefix=build-fuzz/artifacts/"$name"- -max_total_time="$SECONDS_EACH" -timeout=1 -rss_limit_mb=2048 \
-    -malloc_limit_mb=256 -print_final_stats=1 "$work" "$seeds" >"$log" 2>&1 || status=$?
+    -malloc_limit_mb=256 -print_final_stats=1 "${own[@]}" "$work" "$seeds" >"$log" 2>&1 || status=$?
   rm -rf "$work"
   ran=$((ran + 1))
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  # A target that fails on its seeds prints no coverage: the lines must not end the run.
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1 || true)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2 || true)
   if [ "$status" -eq 0 ]; then
     echo "fuzz: $name: ${runs:-?} inputs in ${SECONDS_EACH} s, coverage ${cov:-?}, no failure (log: $log)"
   else
@@ -45,6 +59,6 @@ for target in build-fuzz/fuzz/fuzz_*; do
   fi
 done
 [ -z "${QRP_TEST_SUMMARY:-}" ] ||
-  echo "fuzz targets: $ran ran for $SECONDS_EACH s each, $((ran - failed)) without failure, $failed failed" \
+  echo "fuzz targets: $ran ran for $SECONDS_EACH s each ($SECONDS_TOTAL s in all), $((ran - failed)) without failure, $failed failed" \
        >>"$QRP_TEST_SUMMARY"
 [ "$failed" -eq 0 ]

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the unit and GUI suites under
 # ctest (with a real CUPS queue that prints to PDF), the ThreadSanitizer run of the
-# plain suites (base, storage, page picture), each fuzz target for 60 seconds, and the
+# plain suites (base, storage, page picture), the fuzz targets for 240 seconds in all, and the
 # Debian package, installed, checked and removed. The build is warning-free or fails.
 #
 # Each phase starts with a "==" line; long outputs (the sanitizer and fuzzing builds,
@@ -57,7 +57,7 @@ phase "ThreadSanitizer"
 suite "ThreadSanitizer, plain suites" bash scripts/sanitize.sh
 
 phase "fuzzing"
-suite "fuzz targets" bash scripts/fuzz.sh 60
+suite "fuzz targets" bash scripts/fuzz.sh 240
 
 phase "Debian package"
 suite "package check" bash scripts/package-smoke.sh build

@@ -7,6 +7,7 @@
 #include "storage/ReportDate.h"
 #include "storage/ReportFileInfo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -38,9 +39,60 @@ constexpr int kPagesInFileAt = 8;
 constexpr int kWrittenAtAt = 16;
 constexpr int kCompressedPagesAt = 25;
 
+// Where a picture's header states the picture's length, from the picture's start.
+constexpr std::int64_t kStatedLengthAt = 48;
+
 // Where the letters "EMF" of the first page's signature stand after each layout.
 constexpr std::int64_t kOlderSignatureAt = 173;
 constexpr std::int64_t kSignatureAt = 177;
+
+// The code of a compressed page, read from the report stream a chunk at a time: the
+// codec takes one byte per call, and a file read per byte costs a system call each.
+// The bytes are the stream's own from its position on, as the codec would read them
+// directly; Consumed says how many the codec took.
+class TChunkedInput : public TStream {
+public:
+    explicit TChunkedInput(TStream& source) : source_(source) {}
+
+    std::int64_t Read(void* buffer, std::int64_t count) override
+    {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::int64_t done = 0;
+        while (done < count) {
+            if (at_ == have_) {
+                if (ended_)
+                    break;
+                have_ = source_.Read(chunk_.data(), static_cast<std::int64_t>(chunk_.size()));
+                at_ = 0;
+                if (have_ <= 0) {
+                    have_ = 0;
+                    ended_ = true;
+                    break;
+                }
+            }
+            const std::int64_t n = std::min(count - done, have_ - at_);
+            std::memcpy(out + done, chunk_.data() + at_, static_cast<std::size_t>(n));
+            at_ += n;
+            done += n;
+            consumed_ += n;
+        }
+        return done;
+    }
+    std::int64_t Write(const void*, std::int64_t) override { throw EStreamError("Stream write error"); }
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override
+    {
+        if (offset == 0 && origin == soCurrent)
+            return consumed_;
+        throw EStreamError("Stream read error");
+    }
+    std::int64_t Consumed() const { return consumed_; }
+
+private:
+    TStream& source_;
+    std::array<std::uint8_t, 65536> chunk_{};
+    std::int64_t have_ = 0, at_ = 0, consumed_ = 0;
+    bool ended_ = false;
+};
 
 } // namespace
 
@@ -267,6 +319,8 @@ void TQRPageList::AppendPage(const TMetafile& picture)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     TQRStream& s = Stream();
+    // A page too large to be read back is not written.
+    CheckPageSize(count_ + 1, static_cast<std::int64_t>(picture.Bytes().size()));
     const std::int32_t page = ++count_;
     if (page == 1)
         WriteHeader();
@@ -331,17 +385,32 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
             if (codeBytes < 0 || next > s.Size() || expanded < 0 || expanded > 8 * codeBytes)
                 throw EReportFormatError("The report's page records are damaged: page " +
                                          std::to_string(n) + " has an impossible size");
+            CheckPageSize(n, expanded);
             std::vector<std::uint8_t> image;
             try {
                 image.resize(static_cast<std::size_t>(expanded));
             } catch (const std::bad_alloc&) {
                 throw EOutOfMemory("Out of memory while expanding memory stream");
             }
-            TQRCompress codec(s, false);
-            for (std::int32_t i = 0; i < expanded; ++i)
-                image[static_cast<std::size_t>(i)] = codec.DecodeByte();
+            const std::int64_t codeAt = s.Position();
+            {
+                TChunkedInput input(s);
+                TQRCompress codec(input, false);
+                for (std::int32_t i = 0; i < expanded; ++i)
+                    image[static_cast<std::size_t>(i)] = codec.DecodeByte();
+                // Just past the code the codec took, as if it had read the stream itself.
+                s.SetPosition(codeAt + input.Consumed());
+            }
             picture->LoadFromBytes(std::move(image));
         } else {
+            // The picture's header states its length (the check of that length against
+            // the stream is the picture's own).
+            const std::int64_t dataStart = s.Position();
+            std::uint32_t stated = 0;
+            s.SetPosition(dataStart + kStatedLengthAt);
+            if (s.Read(&stated, 4) == 4 && stated <= s.Size() - dataStart)
+                CheckPageSize(n, stated);
+            s.SetPosition(dataStart);
             picture->LoadFromStream(s);
         }
         std::int32_t thisRecord = 0;
@@ -359,6 +428,15 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPage(std::int32_t n)
         RestorePosition(startedAt);
         throw;
     }
+}
+
+void TQRPageList::CheckPageSize(std::int32_t n, std::int64_t bytes)
+{
+    if (bytes <= MaxPageBytes)
+        return;
+    auto mib = [](std::int64_t b) { return std::to_string((b + (1 << 20) - 1) >> 20); };
+    throw EReportFormatError("Page " + std::to_string(n) + " is too large: its picture takes " + mib(bytes) +
+                             " MiB, over the limit of " + mib(MaxPageBytes) + " MiB");
 }
 
 void TQRPageList::RestorePosition(std::int64_t at)

@@ -56,6 +56,10 @@ public:
     static constexpr std::int16_t WriterVersionWritten = 309;
     // Smallest possible page record: PageNo, NextRecord and ThisRecord.
     static constexpr std::int64_t MinRecordSize = 12;
+    // Largest picture a page may hold, expanded. No page of a report comes near it; a
+    // page over it (a few bytes of code can claim gigabytes) is refused before any of
+    // it is allocated.
+    static constexpr std::int64_t MaxPageBytes = std::int64_t(64) << 20;
 
     TQRPageList();
     ~TQRPageList();
@@ -111,6 +115,8 @@ private:
     TQRStream& Stream();
     [[noreturn]] void Unreachable(std::int32_t n) const;
     void RestorePosition(std::int64_t at);
+    // Throws when a picture of `bytes` bytes is over MaxPageBytes.
+    static void CheckPageSize(std::int32_t n, std::int64_t bytes);
     // Throws the first fault of the saved records, if they have one.
     void ThrowRecordDamage();
 

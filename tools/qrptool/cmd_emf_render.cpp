@@ -1,4 +1,5 @@
 // qrptool emf-render: plays a bare enhanced metafile onto a white image and saves it.
+#include "CanvasSize.h"
 #include "Command.h"
 #include "PngFile.h"
 
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QString>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -37,8 +39,12 @@ int Run(const qrptool::Args& args)
     const long long h = qrptool::IntOption(args, "--height", 0);
     if (dpi <= 0 || dpi > 4800)
         throw qrptool::EUsage{"--dpi must be between 1 and 4800"};
-    if ((w != 0) != (h != 0) || w < 0 || h < 0 || w > 20000 || h > 20000)
-        throw qrptool::EUsage{"--width and --height go together, each 1 to 20000"};
+    if ((w != 0) != (h != 0) || w < 0 || h < 0 || w > qrptool::kMaxCanvasSide || h > qrptool::kMaxCanvasSide)
+        throw qrptool::EUsage{"--width and --height go together, each 1 to " +
+                              std::to_string(qrptool::kMaxCanvasSide)};
+    if (w != 0 && !qrptool::CanvasAllowed(w, h))
+        throw qrptool::EUsage{"--width x --height may be at most " + std::to_string(qrptool::kMaxCanvasArea) +
+                              " pixels in all, not " + qrptool::PixelsText(double(w), double(h))};
 
     qrp::RefuseToOverwrite({pos[0]}, out);
     const std::vector<std::uint8_t> bytes = ReadAll(pos[0]);
@@ -47,13 +53,22 @@ int Run(const qrptool::Args& args)
         throw std::runtime_error("Metafile is not valid");
     int width = int(w), height = int(h);
     if (width == 0) {
-        // Natural size: the frame (0.01 mm) at the resolution asked for.
-        width = int(std::lround((double(header.Frame.Right) - header.Frame.Left) * dpi / 2540.0));
-        height = int(std::lround((double(header.Frame.Bottom) - header.Frame.Top) * dpi / 2540.0));
-        width = std::clamp(width, 1, 20000);
-        height = std::clamp(height, 1, 20000);
+        // Natural size: the frame (0.01 mm) at the resolution asked for, held to the
+        // image limits.
+        const double naturalW = (double(header.Frame.Right) - header.Frame.Left) * double(dpi) / 2540.0;
+        const double naturalH = (double(header.Frame.Bottom) - header.Frame.Top) * double(dpi) / 2540.0;
+        const qrptool::TCanvasSize fitted = qrptool::FitCanvas(naturalW, naturalH);
+        width = fitted.Width;
+        height = fitted.Height;
+        if (fitted.Reduced)
+            std::fprintf(stderr, "qrptool emf-render: %s\n",
+                         qrptool::ReducedText("the picture at " + std::to_string(dpi) + " dpi", naturalW, naturalH,
+                                              fitted)
+                             .c_str());
     }
     QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        throw std::runtime_error("not enough memory for an image of " + qrptool::PixelsText(width, height));
     image.fill(Qt::white);
     {
         QPainter painter(&image);

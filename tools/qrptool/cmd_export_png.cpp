@@ -2,6 +2,7 @@
 // them or none. The images are made in a private folder inside OUTDIR
 // (".NAME.partial-XXXXXX") and moved to their names only once every page is written;
 // a failure or an interruption removes the folder and what is in it.
+#include "CanvasSize.h"
 #include "Command.h"
 #include "PageRange.h"
 #include "PngFile.h"
@@ -19,6 +20,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -29,7 +31,6 @@ namespace qrptool {
 namespace {
 
 constexpr int kMaxDpi = 1200;
-constexpr int kMaxSide = 20000; // pixels; larger pages are refused rather than allocated
 
 // "A-B" or "N", checked against the report by the one page rule; the whole report
 // when empty.
@@ -144,12 +145,20 @@ int RunExportPng(const Args& args)
         const auto picture = pages.ReadPage(n);
         if (!picture)
             throw std::runtime_error("page " + std::to_string(n) + " cannot be read");
-        // The picture's size in screen pixels, brought to the requested resolution.
+        // The picture's size in screen pixels, brought to the requested resolution and
+        // held to the image limits.
         const double scale = double(dpi) / qrp::ScreenPixelsPerInch();
-        const long w = std::lround(picture->Width() * scale), h = std::lround(picture->Height() * scale);
-        if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
-            throw std::runtime_error("page " + std::to_string(n) + " would be " + std::to_string(w) + " x " +
-                                     std::to_string(h) + " pixels");
+        const double askedW = picture->Width() * scale, askedH = picture->Height() * scale;
+        if (std::lround(askedW) < 1 || std::lround(askedH) < 1)
+            throw std::runtime_error("page " + std::to_string(n) + " would be " +
+                                     PixelsText(std::round(askedW), std::round(askedH)));
+        const TCanvasSize fitted = FitCanvas(askedW, askedH);
+        const long w = fitted.Width, h = fitted.Height;
+        if (fitted.Reduced)
+            std::fprintf(stderr, "qrptool export-png: %s\n",
+                         ReducedText("page " + std::to_string(n) + " at " + std::to_string(dpi) + " dpi", askedW,
+                                     askedH, fitted)
+                             .c_str());
         QImage image(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
         if (image.isNull())
             throw std::runtime_error("not enough memory for page " + std::to_string(n));

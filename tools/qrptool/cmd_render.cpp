@@ -1,4 +1,5 @@
 // qrptool render FILE --page N [--zoom Z] -o OUT.png: one page as the preview shows it.
+#include "CanvasSize.h"
 #include "Command.h"
 #include "PageRange.h"
 #include "PngFile.h"
@@ -9,6 +10,7 @@
 #include "printer/QRPrinter.h"
 
 #include <QImage>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -36,7 +38,15 @@ int RunRender(const Args& args)
     qrp::TQRPrinter printer;
     printer.LoadReport(files[0]);
     const int n = CheckPage(page, printer.PageTotal());
-    const QImage image = qrp::RenderPreviewPage(printer, n, static_cast<int>(zoom));
+    // The page's image at that zoom, held to the image limits.
+    const QSize asked = qrp::PageImageSize(&printer, static_cast<int>(zoom));
+    const TCanvasSize fitted = FitCanvas(asked.width(), asked.height());
+    if (fitted.Reduced)
+        std::fprintf(stderr, "qrptool render: %s\n",
+                     ReducedText("page " + std::to_string(n) + " at " + std::to_string(zoom) + " %", asked.width(),
+                                 asked.height(), fitted)
+                         .c_str());
+    const QImage image = qrp::RenderPreviewPage(printer, n, QSize(fitted.Width, fitted.Height));
 
     qrp::SavePng(image, out);
     ReportWritten(out, "page " + std::to_string(n) + " at " + std::to_string(zoom) + " %, " +

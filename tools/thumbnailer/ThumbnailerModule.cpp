@@ -4,7 +4,9 @@
 // renamed only when complete: a failure or an interruption never leaves a broken
 // thumbnail behind, and OUTPUT is never the report itself.
 #include "Arguments.h"
+#include "RunLimits.h"
 
+#include "base/Errors.h"
 #include "base/Interruption.h"
 #include "base/OutputFile.h"
 #include "emf/EmfPlayer.h"
@@ -22,6 +24,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -55,6 +58,8 @@ QImage RenderFirstPage(const QString& input, int size)
     const int th = std::clamp(static_cast<int>(std::lround(h * scale)), 1, size);
 
     QImage image(tw, th, QImage::Format_RGB32);
+    if (image.isNull())
+        throw std::bad_alloc();
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -63,6 +68,21 @@ QImage RenderFirstPage(const QString& input, int size)
     qrp::PlayMetafile(painter, *picture, QRectF(0, 0, tw, th));
     painter.end();
     return image;
+}
+
+// A number of seconds as the command line would give it: "2", "0.5".
+std::string LimitText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+std::string MemoryText(long mib)
+{
+    if (mib <= 0)
+        return "not enough memory";
+    return "needs more than " + std::to_string(mib) + " MiB of memory";
 }
 
 } // namespace
@@ -74,6 +94,21 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     TArguments args;
     try {
         args = Parse(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qrp-thumbnailer: %s\n", e.what());
+        return 1;
+    }
+
+    // The page is read and drawn within the limits of the run; past the deadline the
+    // watchdog ends the process (nothing is written before the drawing is done).
+    const std::string input = args.Input;
+    TDrawingDeadline deadline(args.TimeLimit, "qrp-thumbnailer: " + input + ": took longer than " +
+                                                  LimitText(args.TimeLimit) + " s; no thumbnail written");
+    CatchCrashes("qrp-thumbnailer: " + input + ": the page could not be drawn" +
+                 (args.MemoryLimit > 0 ? " within " + std::to_string(args.MemoryLimit) + " MiB of memory" : "") +
+                 "; no thumbnail written");
+    try {
+        LimitMemory(args.MemoryLimit);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qrp-thumbnailer: %s\n", e.what());
         return 1;
@@ -94,7 +129,18 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     try {
         const QString input = LocalPath(args.Input), output = LocalPath(args.Output);
         qrp::RefuseToOverwrite({input.toStdString()}, output.toStdString());
-        qrp::SavePng(RenderFirstPage(input, args.Size), output.toStdString());
+        const QImage image = RenderFirstPage(input, args.Size);
+        deadline.Finish();
+        CatchCrashesEnd();
+        qrp::SavePng(image, output.toStdString());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "qrp-thumbnailer: %s: %s; no thumbnail written\n", args.Input.c_str(),
+                     MemoryText(args.MemoryLimit).c_str());
+        return 1;
+    } catch (const qrp::EOutOfMemory&) {
+        std::fprintf(stderr, "qrp-thumbnailer: %s: %s; no thumbnail written\n", args.Input.c_str(),
+                     MemoryText(args.MemoryLimit).c_str());
+        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qrp-thumbnailer: %s: %s\n", args.Input.c_str(), e.what());
         return 1;
