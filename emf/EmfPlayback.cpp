@@ -124,6 +124,9 @@ TEmfPlayback::TEmfPlayback(QPainter& painter, const TEmfHeaderInfo& header, cons
         const QPainterPath clip = p_.clipPath();
         baseClip_ = base.map(clip);
     }
+    const QRectF clipBounds = baseClip_ ? baseClip_->boundingRect() : QRectF();
+    visible_ = VisibleDeviceRect(p_, baseClip_ ? &clipBounds : nullptr);
+    budget_ = TDrawBudget(p_.device() ? QSize(p_.device()->width(), p_.device()->height()) : QSize());
     p_.setViewTransformEnabled(false);
     p_.setWorldTransform(QTransform());
     p_.setRenderHint(QPainter::Antialiasing, false);
@@ -157,7 +160,7 @@ void TEmfPlayback::Play(TEmfReader& reader)
 {
     static const TDispatchTable table;
     TRecordView r;
-    while (reader.Next(r)) {
+    while (!budget_.Spent() && reader.Next(r)) {
         const std::uint32_t type = r.Type();
         if (type >= table.H.size())
             continue;

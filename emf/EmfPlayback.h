@@ -2,6 +2,7 @@
 // The playback engine behind PlayEmf: a device-context state machine as GDI keeps it,
 // driven by a table of record handlers, drawing onto a QPainter. Internal to the emf
 // library; callers use EmfPlayer.h.
+#include "emf/DrawBudget.h"
 #include "emf/EmfReader.h"
 #include "emf/EmfRecords.h"
 #include "emf/SymbolFonts.h"
@@ -16,11 +17,16 @@
 #include <QString>
 #include <QTransform>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+namespace qrp {
+struct DibImage;
+}
 
 namespace qrp::emf {
 
@@ -87,6 +93,8 @@ public:
     ~TEmfPlayback();
 
     void Play(TEmfReader& reader);
+    // The work the page has cost: once spent, the records left were skipped.
+    const TDrawBudget& Budget() const { return budget_; }
 
     // Record handlers (one per record type, see the dispatch table).
     using Handler = void (TEmfPlayback::*)(const TRecordView&);
@@ -167,6 +175,21 @@ private:
     void FillDevicePath(const QPainterPath& path, const QBrush& brush);
     void StrokeDevicePath(const QPainterPath& path);
     void FillAndStrokeDevicePath(const QPainterPath& path); // the selected brush and pen
+    // The pen's reach past its geometry, in device pixels (half its width, more for
+    // miter joins and square caps).
+    static double PenReach(const QPen& pen);
+    // A round solid pen far wider than what can show narrowed to a width that covers the
+    // same visible pixels; distance gives how close the geometry comes to them.
+    void NarrowPen(QPen& pen, const std::function<double()>& distance) const;
+    // What can show of a stroke by pen: the visible pixels grown by its reach.
+    QRectF StrokeArea(const QPen& pen) const;
+    // Charges the budget for drawing path with a pen penWidth wide; when it does not fit,
+    // cuts path to what does and leaves the budget spent.
+    void ChargePath(QPainterPath& path, double penWidth);
+    // Charges the budget for the pixels of a decoded bitmap; false when they do not fit.
+    bool ChargeBitmap(const DibImage& dib);
+    // Charges the budget for count glyphs em device pixels tall; how many of them fit.
+    qsizetype ChargeGlyphs(qsizetype count, double em);
     Qt::FillRule FillRule() const
     {
         return dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill;
@@ -311,6 +334,8 @@ private:
 
     QPainter& p_;
     bool rasterOps_ = false; // the device composes binary raster operations itself
+    QRect visible_;          // device pixels that can show
+    TDrawBudget budget_;
     TEmfHeaderInfo header_;
     QTransform init_;        // reference device pixels -> target device
     std::optional<QPainterPath> baseClip_; // the painter's own clip, in device pixels

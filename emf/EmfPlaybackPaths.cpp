@@ -4,6 +4,7 @@
 
 #include "emf/EmfPlaybackSupport.h"
 #include "emf/RasterOps.h"
+#include "emf/StrokeGeometry.h"
 
 #include <algorithm>
 
@@ -58,12 +59,20 @@ void TEmfPlayback::OnFlattenPath(const TRecordView&)
         flat.addPolygon(poly);
     path_ = flat;
 }
+// The path is widened only where the pen can reach the visible pixels (see
+// StrokeDevicePath).
 void TEmfPlayback::OnWidenPath(const TRecordView&)
 {
     if (inPath_ || PenIsNull())
         return;
-    QPainterPathStroker stroker(MakePen());
-    path_ = stroker.createStroke(path_);
+    QPen pen = MakePen();
+    NarrowPen(pen, [&] { return PathRectDistance(path_, QRectF(visible_)); });
+    QPainterPath shown = path_;
+    if (pen.style() == Qt::SolidLine)
+        ClipPath(path_, StrokeArea(pen), shown);
+    ChargePath(shown, pen.widthF());
+    QPainterPathStroker stroker(pen);
+    path_ = stroker.createStroke(shown);
 }
 
 void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
@@ -72,11 +81,20 @@ void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
         return;
     QPainterPath p = path_;
     p.setFillRule(FillRule());
-    QRegion rgn;
-    for (const QPolygonF& poly : p.toFillPolygons())
-        rgn = rgn.united(QRegion(poly.toPolygon(), p.fillRule()));
     path_ = QPainterPath();
-    CombineClip(rgn, r.U32(8));
+    ChargePath(p, 0);
+    // Each polygon is cut to the visible pixels and a margin as wide again around them (a
+    // region of a polygon costs every row it spans), and the regions are united pairwise,
+    // which stays fast for the thousands of figures some paths hold.
+    const QRectF keep = QRectF(visible_).adjusted(-visible_.width(), -visible_.height(), visible_.width(),
+                                                  visible_.height());
+    std::vector<QRegion> parts;
+    for (const QPolygonF& poly : FillPolygons(p)) {
+        const QPolygonF inside = keep.contains(poly.boundingRect()) ? poly : ClipPolygon(poly, keep);
+        if (inside.size() >= 3)
+            parts.emplace_back(inside.toPolygon(), p.fillRule());
+    }
+    CombineClip(UniteRegions(parts), r.U32(8));
 }
 
 void TEmfPlayback::AppendToPath(const QPainterPath& logicalPath, bool continueFigure)
@@ -249,16 +267,7 @@ QRegion TEmfPlayback::ReadRegion(const TRecordView& r, std::size_t offset, std::
     parts.reserve(list.size());
     for (const QRect& rc : list)
         parts.emplace_back(rc);
-    while (parts.size() > 1) {
-        std::vector<QRegion> next;
-        next.reserve(parts.size() / 2 + 1);
-        for (std::size_t i = 0; i + 1 < parts.size(); i += 2)
-            next.push_back(parts[i] | parts[i + 1]);
-        if (parts.size() % 2)
-            next.push_back(parts.back());
-        parts.swap(next);
-    }
-    return parts.empty() ? QRegion() : parts[0];
+    return UniteRegions(parts);
 }
 
 void TEmfPlayback::FillDeviceRegion(const QRegion& rgn, const QBrush& brush)

@@ -1,0 +1,71 @@
+// What one page may cost: pens and geometry narrowed to what can show, and the budget
+// charged for the edges drawn.
+#include "emf/EmfPlayback.h"
+
+#include "emf/DibImage.h"
+#include "emf/StrokeGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qrp::emf {
+
+double TEmfPlayback::PenReach(const QPen& pen)
+{
+    if (pen.style() == Qt::NoPen)
+        return 0;
+    const double w = std::max(1.0, pen.widthF());
+    double reach = w / 2;
+    if (pen.joinStyle() == Qt::MiterJoin || pen.joinStyle() == Qt::SvgMiterJoin)
+        reach = std::max(reach, w * std::max(0.5, pen.miterLimit()));
+    if (pen.capStyle() == Qt::SquareCap)
+        reach = std::max(reach, w / 2 * M_SQRT2);
+    return reach + 2;
+}
+
+void TEmfPlayback::NarrowPen(QPen& pen, const std::function<double()>& distance) const
+{
+    // A round pen covers every pixel within half its width of the geometry: once that
+    // reaches past the far corner of the visible area from the geometry's closest point,
+    // the visible area is covered whatever the width beyond.
+    if (pen.style() != Qt::SolidLine || pen.capStyle() != Qt::RoundCap || pen.joinStyle() != Qt::RoundJoin)
+        return;
+    const double diagonal = std::hypot(double(visible_.width()), double(visible_.height())) + 2;
+    if (pen.widthF() / 2 <= diagonal)
+        return;
+    const double half = distance() + diagonal;
+    if (pen.widthF() / 2 > half)
+        pen.setWidthF(2 * std::ceil(half));
+}
+
+QRectF TEmfPlayback::StrokeArea(const QPen& pen) const
+{
+    const double reach = PenReach(pen);
+    return QRectF(visible_).adjusted(-reach, -reach, reach, reach);
+}
+
+void TEmfPlayback::ChargePath(QPainterPath& path, double penWidth)
+{
+    const double rows = std::max(1, visible_.height());
+    const double remaining = budget_.Remaining();
+    if (budget_.Charge(PathCost(path, penWidth, rows)))
+        return;
+    path = PathPrefix(path, penWidth, rows, remaining);
+}
+
+bool TEmfPlayback::ChargeBitmap(const DibImage& dib)
+{
+    return budget_.Charge(double(dib.image.width()) * dib.image.height());
+}
+
+qsizetype TEmfPlayback::ChargeGlyphs(qsizetype count, double em)
+{
+    // A glyph costs the rows it covers, for its edges or its bitmap.
+    const double each = 8 + 4 * std::min(double(std::max(1, visible_.height())), std::fabs(em));
+    const double remaining = budget_.Remaining();
+    if (budget_.Charge(each * double(count)))
+        return count;
+    return qsizetype(std::min(double(count), std::floor(remaining / each)));
+}
+
+} // namespace qrp::emf
