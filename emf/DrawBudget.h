@@ -26,6 +26,8 @@ public:
     // Takes cost units; false (and spent from then on) when they are more than remain.
     bool Charge(double cost);
     bool Spent() const { return spent_; }
+    // Uses up what remains without ending the page: the next charge ends it.
+    void Drain() { used_ = limit_; }
     double Remaining() const { return limit_ - used_; }
     double Limit() const { return limit_; }
     double Used() const { return used_; }

@@ -172,7 +172,7 @@ private:
     // A figure that starts at the current position: joined to the open path, or stroked.
     void DrawFromCurrentPosition(const QPainterPath& logicalPath);
     void DrawDevicePath(const QPainterPath& path, const QPen& pen, const QBrush& brush);
-    void FillDevicePath(const QPainterPath& path, const QBrush& brush);
+    void FillDevicePath(const QPainterPath& path, const QBrush& brush, bool charge = true);
     void StrokeDevicePath(const QPainterPath& path);
     void FillAndStrokeDevicePath(const QPainterPath& path); // the selected brush and pen
     // The pen's reach past its geometry, in device pixels (half its width, more for
@@ -184,12 +184,14 @@ private:
     // What can show of a stroke by pen: the visible pixels grown by its reach.
     QRectF StrokeArea(const QPen& pen) const;
     // Charges the budget for drawing path with a pen penWidth wide; when it does not fit,
-    // cuts path to what does and leaves the budget spent.
-    void ChargePath(QPainterPath& path, double penWidth);
+    // cuts path to what does and leaves the budget spent (with drawLater, used up: the
+    // path is drawn by a later record, after which the page ends).
+    void ChargePath(QPainterPath& path, double penWidth, bool drawLater = false);
     // Charges the budget for the pixels of a decoded bitmap; false when they do not fit.
     bool ChargeBitmap(const DibImage& dib);
-    // Charges the budget for count glyphs em device pixels tall; how many of them fit.
-    qsizetype ChargeGlyphs(qsizetype count, double em);
+    // Charges the budget for count glyphs em device pixels tall, filled as outlines or
+    // drawn from bitmaps; how many of them fit.
+    qsizetype ChargeGlyphs(qsizetype count, double em, bool outlines);
     Qt::FillRule FillRule() const
     {
         return dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill;
@@ -350,6 +352,7 @@ private:
     bool inPath_ = false;
     QPainterPath path_;
     bool pathHasFigure_ = false;
+    bool pathCharged_ = false; // path_ was widened, its drawing charged then
 
     std::unordered_map<std::string, TRealizedFont> fontCache_;
     TObjectRef realizedFor_; // held so that its address is not reused while cached

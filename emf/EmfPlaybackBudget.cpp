@@ -44,13 +44,20 @@ QRectF TEmfPlayback::StrokeArea(const QPen& pen) const
     return QRectF(visible_).adjusted(-reach, -reach, reach, reach);
 }
 
-void TEmfPlayback::ChargePath(QPainterPath& path, double penWidth)
+void TEmfPlayback::ChargePath(QPainterPath& path, double penWidth, bool drawLater)
 {
     const double rows = std::max(1, visible_.height());
+    const double cost = PathCost(path, penWidth, rows);
     const double remaining = budget_.Remaining();
-    if (budget_.Charge(PathCost(path, penWidth, rows)))
+    if (cost <= remaining) {
+        budget_.Charge(cost);
         return;
+    }
     path = PathPrefix(path, penWidth, rows, remaining);
+    if (drawLater)
+        budget_.Drain();
+    else
+        budget_.Charge(cost);
 }
 
 bool TEmfPlayback::ChargeBitmap(const DibImage& dib)
@@ -58,10 +65,13 @@ bool TEmfPlayback::ChargeBitmap(const DibImage& dib)
     return budget_.Charge(double(dib.image.width()) * dib.image.height());
 }
 
-qsizetype TEmfPlayback::ChargeGlyphs(qsizetype count, double em)
+qsizetype TEmfPlayback::ChargeGlyphs(qsizetype count, double em, bool outlines)
 {
-    // A glyph costs the rows it covers, for its edges or its bitmap.
-    const double each = 8 + 4 * std::min(double(std::max(1, visible_.height())), std::fabs(em));
+    // A glyph filled as an outline costs the rows it covers, for a few edges each; one
+    // drawn from a bitmap its pixels.
+    const double size = std::fabs(em);
+    const double each = outlines ? 8 + 256 * std::min(double(std::max(1, visible_.height())), size)
+                                 : 8 + std::min(size, 256.0) * std::min(size, 256.0) / 16;
     const double remaining = budget_.Remaining();
     if (budget_.Charge(each * double(count)))
         return count;

@@ -18,6 +18,7 @@ void TEmfPlayback::OnBeginPath(const TRecordView&)
     inPath_ = true;
     path_ = QPainterPath();
     pathHasFigure_ = false;
+    pathCharged_ = false;
 }
 void TEmfPlayback::OnEndPath(const TRecordView&) { inPath_ = false; }
 void TEmfPlayback::OnCloseFigure(const TRecordView&)
@@ -32,6 +33,7 @@ void TEmfPlayback::OnAbortPath(const TRecordView&)
     inPath_ = false;
     path_ = QPainterPath();
     pathHasFigure_ = false;
+    pathCharged_ = false;
 }
 
 // FILLPATH, STROKEPATH and STROKEANDFILLPATH draw the closed path and use it up.
@@ -41,11 +43,13 @@ void TEmfPlayback::DrawClosedPath(bool fill, bool stroke)
         return;
     QPainterPath p = path_;
     p.setFillRule(FillRule());
+    // A widened path's fill was paid for when it was widened.
     if (fill)
-        FillDevicePath(p, MakeBrush(dc_.Brush, true));
+        FillDevicePath(p, MakeBrush(dc_.Brush, true), !pathCharged_);
     if (stroke)
         StrokeDevicePath(p);
     path_ = QPainterPath();
+    pathCharged_ = false;
 }
 void TEmfPlayback::OnFillPath(const TRecordView&) { DrawClosedPath(true, false); }
 void TEmfPlayback::OnStrokeAndFillPath(const TRecordView&) { DrawClosedPath(true, true); }
@@ -70,9 +74,10 @@ void TEmfPlayback::OnWidenPath(const TRecordView&)
     QPainterPath shown = path_;
     if (pen.style() == Qt::SolidLine)
         ClipPath(path_, StrokeArea(pen), shown);
-    ChargePath(shown, pen.widthF());
+    ChargePath(shown, pen.widthF(), true);
     QPainterPathStroker stroker(pen);
     path_ = stroker.createStroke(shown);
+    pathCharged_ = true;
 }
 
 void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
@@ -82,7 +87,9 @@ void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
     QPainterPath p = path_;
     p.setFillRule(FillRule());
     path_ = QPainterPath();
-    ChargePath(p, 0);
+    if (!pathCharged_)
+        ChargePath(p, 0);
+    pathCharged_ = false;
     // Each polygon is cut to the visible pixels and a margin as wide again around them (a
     // region of a polygon costs every row it spans), and the regions are united pairwise,
     // which stays fast for the thousands of figures some paths hold.

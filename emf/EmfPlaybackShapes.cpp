@@ -28,12 +28,13 @@ void TEmfPlayback::DrawDevicePath(const QPainterPath& path, const QPen& pen, con
     p_.restore();
 }
 
-void TEmfPlayback::FillDevicePath(const QPainterPath& path, const QBrush& brush)
+void TEmfPlayback::FillDevicePath(const QPainterPath& path, const QBrush& brush, bool charge)
 {
     if (brush.style() == Qt::NoBrush || dc_.Rop2 == R2_NOP)
         return;
     QPainterPath shown = path;
-    ChargePath(shown, 0);
+    if (charge)
+        ChargePath(shown, 0);
     DrawDevicePath(shown, Qt::NoPen, brush);
 }
 

@@ -407,7 +407,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
             x += adv[i];
             y -= advY[i];
         }
-        const qsizetype fit = ChargeGlyphs(shown.size(), em);
+        const qsizetype fit = ChargeGlyphs(shown.size(), em, em > kLargestCachedGlyph && FillsLargeGlyphs(p_));
         pos.resize(fit);
         shown.resize(fit);
         QGlyphRun run;
@@ -446,7 +446,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
         for (qsizetype i = 0; i < text.size(); ++i) {
             const double advance = hasDx ? adv[i] : metrics.horizontalAdvance(text[i]);
             if (GlyphMayShow(x, y, advance, shownArea, reachX, reachY)) {
-                if (ChargeGlyphs(1, em) < 1)
+                if (ChargeGlyphs(1, em, large) < 1)
                     break;
                 if (large)
                     outlines.addText(QPointF(x, y), rf.Font, QString(text[i]));
@@ -607,7 +607,7 @@ void TEmfPlayback::DrawMappedText(const TRecordView& r, const TTextRecord& t, bo
             y -= advY[std::size_t(i)];
             continue;
         }
-        if (ChargeGlyphs(1, emOnDevice) < 1)
+        if (ChargeGlyphs(1, emOnDevice, emOnDevice > kLargestCachedGlyph && FillsLargeGlyphs(p_)) < 1)
             break;
         positions.append(QPointF(x / rf.StretchX, y));
         if (oneGlyphEach)

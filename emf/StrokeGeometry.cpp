@@ -207,7 +207,15 @@ double PathRectDistance(const QPainterPath& path, const QRectF& area)
 
 double EdgeCost(const QPointF& a, const QPointF& b, double penWidth, double rows)
 {
-    return 4 + std::min(rows, std::fabs(b.y() - a.y()) + penWidth);
+    // Measured on the raster engine: an edge of a filled outline costs about 30 times as
+    // much per scan line it crosses as a one-pixel line per pixel, and a wide stroke is
+    // the fill of an outline with two edges along each segment.
+    const double dx = std::fabs(b.x() - a.x()), dy = std::fabs(b.y() - a.y());
+    if (penWidth <= 0)
+        return 4 + 32 * std::min(rows, dy);
+    if (penWidth <= 1)
+        return 4 + std::min(2 * rows, std::max(dx, dy));
+    return 4 + 64 * std::min(rows, dy + penWidth);
 }
 
 double PathCost(const QPainterPath& path, double penWidth, double rows)
@@ -256,34 +264,53 @@ double PolylineRectDistance(const QPolygonF& poly, const QRectF& area)
 
 QPainterPath PathPrefix(const QPainterPath& path, double penWidth, double rows, double budget)
 {
-    QPainterPath out;
-    out.setFillRule(path.fillRule());
+    // Where the budget runs out: a stroke stops at that element, a fill at the start of
+    // its figure (a part of a figure is no shape to fill).
     double cost = 0;
     QPointF cur;
     const int n = path.elementCount();
+    int cut = n, figure = 0;
     for (int i = 0; i < n; ++i) {
         const QPainterPath::Element e = path.elementAt(i);
         const QPointF p(e.x, e.y);
         if (e.isMoveTo()) {
-            out.moveTo(p);
+            figure = i;
         } else if (e.isLineTo()) {
             cost += EdgeCost(cur, p, penWidth, rows);
-            if (cost > budget)
-                break;
-            out.lineTo(p);
-        } else {
-            if (i + 2 >= n)
-                break;
-            const QPainterPath::Element c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
+        } else if (i + 2 < n) {
+            const QPainterPath::Element end = path.elementAt(i + 2);
             cost += 3 * EdgeCost(cur, QPointF(end.x, end.y), penWidth, rows);
-            if (cost > budget)
+            if (cost > budget) {
+                cut = i;
                 break;
-            out.cubicTo(p, QPointF(c2.x, c2.y), QPointF(end.x, end.y));
+            }
             cur = QPointF(end.x, end.y);
             i += 2;
             continue;
         }
+        if (cost > budget) {
+            cut = i;
+            break;
+        }
         cur = p;
+    }
+    if (penWidth <= 0 && cut < n)
+        cut = figure;
+    QPainterPath out;
+    out.setFillRule(path.fillRule());
+    for (int i = 0; i < cut; ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            out.moveTo(e.x, e.y);
+        } else if (e.isLineTo()) {
+            out.lineTo(e.x, e.y);
+        } else if (i + 2 < cut) {
+            const QPainterPath::Element c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
+            out.cubicTo(e.x, e.y, c2.x, c2.y, end.x, end.y);
+            i += 2;
+        } else {
+            break;
+        }
     }
     return out;
 }

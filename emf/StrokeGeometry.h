@@ -29,8 +29,9 @@ bool ClipPath(const QPainterPath& path, const QRectF& area, QPainterPath& out);
 // Closest approach of the path's outline (its control polygon) to area.
 double PathRectDistance(const QPainterPath& path, const QRectF& area);
 
-// The work of stroking (or filling) the path's edges with a pen penWidth pixels wide on
-// a device of rows visible rows: each edge costs the rows it spans there and a little.
+// The work of stroking the path's edges with a pen penWidth pixels wide (filling them with
+// 0) on a device of rows visible rows: each edge costs the rows it spans there (a thin
+// line the pixels it sets) and a little, in units of about 10 ns.
 double EdgeCost(const QPointF& a, const QPointF& b, double penWidth, double rows);
 double PathCost(const QPainterPath& path, double penWidth, double rows);
 
