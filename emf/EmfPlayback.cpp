@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace qrp::emf {
 
@@ -126,6 +127,7 @@ TEmfPlayback::TEmfPlayback(QPainter& painter, const TEmfHeaderInfo& header, cons
     }
     const QRectF clipBounds = baseClip_ ? baseClip_->boundingRect() : QRectF();
     visible_ = VisibleDeviceRect(p_, baseClip_ ? &clipBounds : nullptr);
+    visibleDiagonal_ = std::hypot(double(visible_.width()), double(visible_.height()));
     budget_ = TDrawBudget(p_.device() ? QSize(p_.device()->width(), p_.device()->height()) : QSize());
     p_.setViewTransformEnabled(false);
     p_.setWorldTransform(QTransform());

@@ -337,6 +337,7 @@ private:
     QPainter& p_;
     bool rasterOps_ = false; // the device composes binary raster operations itself
     QRect visible_;          // device pixels that can show
+    double visibleDiagonal_ = 0;
     TDrawBudget budget_;
     TEmfHeaderInfo header_;
     QTransform init_;        // reference device pixels -> target device

@@ -30,7 +30,7 @@ void TEmfPlayback::NarrowPen(QPen& pen, const std::function<double()>& distance)
     // the visible area is covered whatever the width beyond.
     if (pen.style() != Qt::SolidLine || pen.capStyle() != Qt::RoundCap || pen.joinStyle() != Qt::RoundJoin)
         return;
-    const double diagonal = std::hypot(double(visible_.width()), double(visible_.height())) + 2;
+    const double diagonal = visibleDiagonal_ + 2;
     if (pen.widthF() / 2 <= diagonal)
         return;
     const double half = distance() + diagonal;

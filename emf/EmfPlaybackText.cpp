@@ -398,9 +398,23 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     if (rf.Raw.isValid() && !missingGlyph && glyphs.size() == count) {
         QList<QPointF> pos;
         QVector<quint32> shown;
+        // Most runs lie wholly in view: then every glyph is kept without a test.
+        double spanX = 0, spanY = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            spanX += std::fabs(adv[i]);
+            spanY += std::fabs(advY[i]);
+        }
+        const bool allShow = shownArea.contains(
+            QRectF(QPointF(ox - spanX - reachX, oy - spanY - reachY), QPointF(ox + spanX + reachX, oy + spanY + reachY)));
+        if (allShow) {
+            shown = glyphs;
+            pos.reserve(count);
+        }
         double x = ox, y = oy;
         for (qsizetype i = 0; i < count; ++i) {
-            if (GlyphMayShow(x, y, adv[i], shownArea, reachX, reachY)) {
+            if (allShow) {
+                pos.append(QPointF(x / rf.StretchX, y));
+            } else if (GlyphMayShow(x, y, adv[i], shownArea, reachX, reachY)) {
                 pos.append(QPointF(x / rf.StretchX, y));
                 shown.append(glyphs[i]);
             }

@@ -67,7 +67,7 @@ double SegmentRectDistance(const QPointF& a, const QPointF& b, const QRectF& r)
 bool ClipPolyline(const QPolygonF& poly, const QRectF& area, std::vector<QPolygonF>& runs)
 {
     runs.clear();
-    if (poly.size() < 2)
+    if (poly.size() < 2 || area.contains(poly.boundingRect()))
         return false;
     bool dropped = false;
     QPolygonF run;
@@ -103,6 +103,8 @@ bool ClipPolyline(const QPolygonF& poly, const QRectF& area, std::vector<QPolygo
 
 bool ClipPath(const QPainterPath& path, const QRectF& area, QPainterPath& out)
 {
+    if (area.contains(path.controlPointRect()))
+        return false;
     QPainterPath result;
     result.setFillRule(path.fillRule());
     bool dropped = false;
