@@ -34,8 +34,14 @@ void TEmfPlayback::NarrowPen(QPen& pen, const std::function<double()>& distance)
     if (pen.widthF() / 2 <= diagonal)
         return;
     const double half = distance() + diagonal;
-    if (pen.widthF() / 2 > half)
-        pen.setWidthF(2 * std::ceil(half));
+    if (pen.widthF() / 2 > half) {
+        // Made anew: QPen::setWidthF refuses widths from 32768 on, which the constructor
+        // takes.
+        QPen narrowed(pen.brush(), 2 * std::ceil(half), pen.style(), pen.capStyle(), pen.joinStyle());
+        narrowed.setCosmetic(pen.isCosmetic());
+        narrowed.setMiterLimit(pen.miterLimit());
+        pen = narrowed;
+    }
 }
 
 QRectF TEmfPlayback::StrokeArea(const QPen& pen) const
