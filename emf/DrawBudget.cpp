@@ -8,9 +8,11 @@
 
 namespace qrp::emf {
 
-TDrawBudget::TDrawBudget(QSize device)
+TDrawBudget::TDrawBudget(QSize device, bool raster)
 {
-    const double pixels = std::min(kMaxPixels, std::max(0.0, double(device.width())) * std::max(0, device.height()));
+    double pixels = std::max(0.0, double(device.width())) * std::max(0, device.height());
+    if (!raster)
+        pixels = std::min(pixels, kMaxShapePixels);
     limit_ = std::max(kFloor, kPerPixel * pixels);
 }
 

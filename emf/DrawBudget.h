@@ -18,16 +18,16 @@ public:
     // decoded bitmap pixel.
     static constexpr double kFloor = 1 << 25;
     static constexpr double kPerPixel = 64;
-    // Devices of very many pixels (printers, PDF at 1200 dpi) count as this many.
-    static constexpr double kMaxPixels = 1 << 24;
+    // Devices that keep drawings as shapes (PDF, printers) count as this many pixels at
+    // most: their resolution (1200 dpi for PDF) is no work of ours.
+    static constexpr double kMaxShapePixels = 1 << 24;
 
-    explicit TDrawBudget(QSize device = QSize());
+    // raster: the device is drawn pixel by pixel here (images, widgets).
+    explicit TDrawBudget(QSize device = QSize(), bool raster = true);
 
     // Takes cost units; false (and spent from then on) when they are more than remain.
     bool Charge(double cost);
     bool Spent() const { return spent_; }
-    // Uses up what remains without ending the page: the next charge ends it.
-    void Drain() { used_ = limit_; }
     double Remaining() const { return limit_ - used_; }
     double Limit() const { return limit_; }
     double Used() const { return used_; }

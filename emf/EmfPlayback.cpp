@@ -6,6 +6,8 @@
 #include "emf/Metafile.h"
 #include "emf/RasterOps.h"
 
+#include <QPaintEngine>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -128,7 +130,8 @@ TEmfPlayback::TEmfPlayback(QPainter& painter, const TEmfHeaderInfo& header, cons
     const QRectF clipBounds = baseClip_ ? baseClip_->boundingRect() : QRectF();
     visible_ = VisibleDeviceRect(p_, baseClip_ ? &clipBounds : nullptr);
     visibleDiagonal_ = std::hypot(double(visible_.width()), double(visible_.height()));
-    budget_ = TDrawBudget(p_.device() ? QSize(p_.device()->width(), p_.device()->height()) : QSize());
+    const bool raster = p_.paintEngine() && p_.paintEngine()->type() == QPaintEngine::Raster;
+    budget_ = TDrawBudget(p_.device() ? QSize(p_.device()->width(), p_.device()->height()) : QSize(), raster);
     p_.setViewTransformEnabled(false);
     p_.setWorldTransform(QTransform());
     p_.setRenderHint(QPainter::Antialiasing, false);
@@ -162,7 +165,11 @@ void TEmfPlayback::Play(TEmfReader& reader)
 {
     static const TDispatchTable table;
     TRecordView r;
+    // Every record costs a little, the drawing ones more (see EmfPlaybackBudget.cpp). The
+    // record that spends the budget still runs: it draws what was paid for before it.
+    constexpr double kRecordCost = 4;
     while (!budget_.Spent() && reader.Next(r)) {
+        budget_.Charge(kRecordCost);
         const std::uint32_t type = r.Type();
         if (type >= table.H.size())
             continue;

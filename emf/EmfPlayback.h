@@ -184,9 +184,12 @@ private:
     // What can show of a stroke by pen: the visible pixels grown by its reach.
     QRectF StrokeArea(const QPen& pen) const;
     // Charges the budget for drawing path with a pen penWidth wide; when it does not fit,
-    // cuts path to what does and leaves the budget spent (with drawLater, used up: the
-    // path is drawn by a later record, after which the page ends).
+    // cuts path to what does and leaves the budget spent (with drawLater, to half of what
+    // remains, the budget not spent: the path is drawn by a later record).
     void ChargePath(QPainterPath& path, double penWidth, bool drawLater = false);
+    // Charges the budget for filling the visible part of a device rectangle (a unit for
+    // every 16 pixels); false when it does not fit.
+    bool ChargeArea(const QRectF& device);
     // Charges the budget for the pixels of a decoded bitmap; false when they do not fit.
     bool ChargeBitmap(const DibImage& dib);
     // Charges the budget for count glyphs em device pixels tall, filled as outlines or
@@ -317,8 +320,9 @@ private:
               std::uint32_t cbBits, std::uint32_t usage, QRectF srcRect,
               std::uint32_t scanLines = 0);
     void DrawBlt(const TRecordView& r, bool stretch);
-    // Runs draw with the painter in the logical units of the picture (the clip applied).
-    template <typename Draw> void DrawInLogicalUnits(Draw&& draw);
+    // Runs draw with the painter in the logical units of the picture (the clip applied),
+    // once the budget is charged for filling dest (logical units).
+    template <typename Draw> void DrawInLogicalUnits(const QRectF& dest, Draw&& draw);
 
     void OnBitBlt(const TRecordView& r);
     void OnStretchBlt(const TRecordView& r);

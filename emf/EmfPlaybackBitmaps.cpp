@@ -101,8 +101,10 @@ DibLocation DibAt(const TRecordView& r, std::size_t at)
 } // namespace
 
 template <typename Draw>
-void TEmfPlayback::DrawInLogicalUnits(Draw&& draw)
+void TEmfPlayback::DrawInLogicalUnits(const QRectF& dest, Draw&& draw)
 {
+    if (!ChargeArea(Xf().mapRect(dest)))
+        return;
     BeginDraw();
     p_.save();
     p_.setWorldTransform(Xf());
@@ -137,7 +139,7 @@ void TEmfPlayback::Blit(const TRecordView& r, QRectF dest, std::uint32_t rop,
     } else if (Rop3UsesSource(rop)) {
         return; // a source-reading code without a source bitmap draws nothing
     }
-    DrawInLogicalUnits([&] { BlitRop3(p_, dest, source, rop, pattern, dc_.StretchMode); });
+    DrawInLogicalUnits(dest, [&] { BlitRop3(p_, dest, source, rop, pattern, dc_.StretchMode); });
 }
 
 // BITBLT: xDest, yDest, cxDest, cyDest, dwRop, xSrc, ySrc, xformSrc, crBkColorSrc,
@@ -184,7 +186,7 @@ void TEmfPlayback::OnMaskBlt(const TRecordView& r)
     BlitPattern pattern;
     pattern.brush = MakeBrush(dc_.Brush, true);
     pattern.origin = dc_.BrushOrg;
-    DrawInLogicalUnits([&] { MaskBlt(p_, dest, source, rop4, maskImage, QPoint(r.I32(100), r.I32(104)), pattern); });
+    DrawInLogicalUnits(dest, [&] { MaskBlt(p_, dest, source, rop4, maskImage, QPoint(r.I32(100), r.I32(104)), pattern); });
 }
 
 // SETDIBITSTODEVICE: xDest, yDest, xSrc, ySrc, cxSrc, cySrc, offBmiSrc, cbBmiSrc,
@@ -216,7 +218,7 @@ void TEmfPlayback::OnSetDIBitsToDevice(const TRecordView& r)
     if (!ClipSource(src, destRect, dib.image.size()))
         return;
     BlitSource source{&dib.image, src};
-    DrawInLogicalUnits([&] { BlitRop3(p_, destRect, source, SRCCOPY, BlitPattern{}, dc_.StretchMode); });
+    DrawInLogicalUnits(destRect, [&] { BlitRop3(p_, destRect, source, SRCCOPY, BlitPattern{}, dc_.StretchMode); });
 }
 
 // STRETCHDIBITS: xDest, yDest, xSrc, ySrc, cxSrc, cySrc, offBmiSrc, cbBmiSrc, offBitsSrc,
@@ -259,7 +261,7 @@ void TEmfPlayback::OnAlphaBlend(const TRecordView& r)
     if (!ClipSource(src, destRect, img.size()))
         return;
     BlitSource source{&img, src};
-    DrawInLogicalUnits([&] {
+    DrawInLogicalUnits(destRect, [&] {
         AlphaBlend(p_, destRect, source, constantAlpha, srcAlpha && !dib.alpha.isNull(), dc_.StretchMode);
     });
 }
@@ -281,7 +283,7 @@ void TEmfPlayback::OnTransparentBlt(const TRecordView& r)
     if (!ClipSource(src, destRect, dib.image.size()))
         return;
     BlitSource source{&dib.image, src};
-    DrawInLogicalUnits([&] {
+    DrawInLogicalUnits(destRect, [&] {
         TransparentBlt(p_, destRect, source, ColorRef(c).rgb(), dc_.StretchMode);
     });
 }

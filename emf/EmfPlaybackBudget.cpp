@@ -59,11 +59,21 @@ void TEmfPlayback::ChargePath(QPainterPath& path, double penWidth, bool drawLate
         budget_.Charge(cost);
         return;
     }
+    if (drawLater) {
+        // Half of what remains, paid now: the records up to the one that draws the path
+        // still run.
+        path = PathPrefix(path, penWidth, rows, remaining / 2);
+        budget_.Charge(PathCost(path, penWidth, rows));
+        return;
+    }
     path = PathPrefix(path, penWidth, rows, remaining);
-    if (drawLater)
-        budget_.Drain();
-    else
-        budget_.Charge(cost);
+    budget_.Charge(cost);
+}
+
+bool TEmfPlayback::ChargeArea(const QRectF& device)
+{
+    const QRectF shown = device.normalized() & QRectF(visible_);
+    return budget_.Charge(4 + std::max(0.0, shown.width() * shown.height()) / 16);
 }
 
 bool TEmfPlayback::ChargeBitmap(const DibImage& dib)

@@ -322,6 +322,7 @@ void TEmfPlayback::OnInvertRgn(const TRecordView& r)
     const Rop2Setup rop = ConfigureRop2(p_, R2_NOT);
     QPainterPath path;
     path.addRegion(rgn);
+    ChargePath(path, 0);
     p_.setPen(Qt::NoPen);
     p_.setBrush(rop.MapColor(Qt::black));
     p_.drawPath(path);

@@ -398,7 +398,7 @@ void TEmfPlayback::OnRectangle(const TRecordView& r)
         return;
     }
     const QRect d = DeviceRectRaw(lr);
-    if (d.width() <= 0 || d.height() <= 0)
+    if (d.width() <= 0 || d.height() <= 0 || !ChargeArea(QRectF(d)))
         return;
     // Pictures play in the advanced graphics mode, where the outline runs through both
     // corners, the right and bottom edges included; without a pen the brush fills up to

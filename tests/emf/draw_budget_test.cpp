@@ -326,6 +326,27 @@ TEST(EmfDrawBudget, LargeBitmapDrawnSmallOrZoomedLooksAsWhole)
     }
 }
 
+// Records small on the page and large on the device: 200,000 rectangles and pattern blits
+// each filling the whole page. The first ones are drawn, the rest skipped.
+TEST(EmfDrawBudget, ManyWholePageFillsStopAtTheBudget)
+{
+    TPicture rects(kPageW, kPageH), blits(kPageW, kPageH);
+    rects.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)});
+    blits.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)});
+    for (int i = 0; i < 200000; ++i) {
+        rects.Rec(EMR_RECTANGLE, {0, 0, kPageW, kPageH});
+        blits.Rec(EMR_BITBLT, {0, 0, 0, 0, 0, 0, kPageW, kPageH, std::int32_t(0x00F00021)}); // PATCOPY
+    }
+    for (const TPicture* pic : {&rects, &blits}) {
+        const TTimed t = PlayTimed(*pic, 1.0);
+        EXPECT_LT(t.Seconds, kMostSeconds);
+        EXPECT_TRUE(AllInk(t.Image));
+        bool spent = false;
+        BudgetUsed(pic->Bytes(), kPageW, kPageH, &spent);
+        EXPECT_TRUE(spent);
+    }
+}
+
 // A page that spends its budget stops there: what was drawn stays, the rest is skipped.
 TEST(EmfDrawBudget, PageStopsWhereItsBudgetIsSpent)
 {
