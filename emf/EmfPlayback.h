@@ -175,26 +175,6 @@ private:
     void FillDevicePath(const QPainterPath& path, const QBrush& brush, bool charge = true);
     void StrokeDevicePath(const QPainterPath& path);
     void FillAndStrokeDevicePath(const QPainterPath& path); // the selected brush and pen
-    // The pen's reach past its geometry, in device pixels (half its width, more for
-    // miter joins and square caps).
-    static double PenReach(const QPen& pen);
-    // A round solid pen far wider than what can show narrowed to a width that covers the
-    // same visible pixels; distance gives how close the geometry comes to them.
-    void NarrowPen(QPen& pen, const std::function<double()>& distance) const;
-    // What can show of a stroke by pen: the visible pixels grown by its reach.
-    QRectF StrokeArea(const QPen& pen) const;
-    // Charges the budget for drawing path with a pen penWidth wide; when it does not fit,
-    // cuts path to what does and leaves the budget spent (with drawLater, to half of what
-    // remains, the budget not spent: the path is drawn by a later record).
-    void ChargePath(QPainterPath& path, double penWidth, bool drawLater = false);
-    // Charges the budget for filling the visible part of a device rectangle (a unit for
-    // every 16 pixels); false when it does not fit.
-    bool ChargeArea(const QRectF& device);
-    // Charges the budget for the pixels of a decoded bitmap; false when they do not fit.
-    bool ChargeBitmap(const DibImage& dib);
-    // Charges the budget for count glyphs em device pixels tall, filled as outlines or
-    // drawn from bitmaps; how many of them fit.
-    qsizetype ChargeGlyphs(qsizetype count, double em, bool outlines);
     Qt::FillRule FillRule() const
     {
         return dc_.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill;
@@ -244,6 +224,28 @@ private:
     void OnPie(const TRecordView& r);
     void OnAngleArc(const TRecordView& r);
     void OnSetPixel(const TRecordView& r);
+
+    // ---- Budget: what the page may cost ----
+    // The pen's reach past its geometry, in device pixels (half its width, more for
+    // miter joins and square caps).
+    static double PenReach(const QPen& pen);
+    // A round solid pen far wider than what can show narrowed to a width that covers the
+    // same visible pixels; distance gives how close the geometry comes to them.
+    void NarrowPen(QPen& pen, const std::function<double()>& distance) const;
+    // What can show of a stroke by pen: the visible pixels grown by its reach.
+    QRectF StrokeArea(const QPen& pen) const;
+    // Charges the budget for drawing path with a pen penWidth wide; when it does not fit,
+    // cuts path to what does and leaves the budget spent (with drawLater, to half of what
+    // remains, the budget not spent: the path is drawn by a later record).
+    void ChargePath(QPainterPath& path, double penWidth, bool drawLater = false);
+    // Charges the budget for filling the visible part of a device rectangle (a unit for
+    // every 16 pixels); false when it does not fit.
+    bool ChargeArea(const QRectF& device);
+    // Charges the budget for the pixels of a decoded bitmap; false when they do not fit.
+    bool ChargeBitmap(const DibImage& dib);
+    // Charges the budget for count glyphs em device pixels tall, filled as outlines or
+    // drawn from bitmaps; how many of them fit.
+    qsizetype ChargeGlyphs(qsizetype count, double em, bool outlines);
 
     // ---- Paths: paths and clipping ----
     bool InPath() const { return inPath_; }
