@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -166,24 +167,31 @@ std::optional<Header> ParseHeader(const std::uint8_t* bmi, std::size_t cb, std::
     return h;
 }
 
-// Run-length decoding into a transparent image: rows are stored bottom-up.
-void DecodeRle(const Header& h, const std::uint8_t* bits, std::size_t cb, QImage& img)
+// Run-length decoding into a transparent image: rows are stored bottom-up. The bitmap is
+// width x rows; with colOut and rowOut (image column and row of each bitmap column and
+// row, top row first, -1 for none) img holds the sampled part they give, else all of it.
+void DecodeRle(const Header& h, const std::uint8_t* bits, std::size_t cb, QImage& img, int width, int rows,
+               const std::vector<int>* colOut = nullptr, const std::vector<int>* rowOut = nullptr)
 {
-    const int width = img.width();
-    const int rows = img.height();
     int x = 0;
     int y = 0; // stored row, 0 = bottom
     std::size_t i = 0;
     const bool four = h.compression == emf::BI_RLE4;
     uchar* const base = img.bits();
     const qsizetype bpl = img.bytesPerLine();
-    auto rowOf = [&](int stored) {
-        return stored < rows ? reinterpret_cast<QRgb*>(base + bpl * (rows - 1 - stored)) : nullptr;
+    auto rowOf = [&](int stored) -> QRgb* {
+        if (stored >= rows)
+            return nullptr;
+        const int y = rowOut ? (*rowOut)[std::size_t(rows - 1 - stored)] : rows - 1 - stored;
+        return y >= 0 ? reinterpret_cast<QRgb*>(base + bpl * y) : nullptr;
     };
     QRgb* line = rowOf(0);
     auto put = [&](unsigned index) {
-        if (x < width && line != nullptr)
-            line[x] = h.palette[index] | 0xFF000000u;
+        if (x < width && line != nullptr) {
+            const int col = colOut ? (*colOut)[std::size_t(x)] : x;
+            if (col >= 0)
+                line[col] = h.palette[index] | 0xFF000000u;
+        }
         ++x;
     };
     while (i + 1 < cb && y < rows) {
@@ -220,6 +228,103 @@ void DecodeRle(const Header& h, const std::uint8_t* bits, std::size_t cb, QImage
     }
 }
 
+// Which bitmap pixel each image pixel along one axis samples: from + floor((i + 0.5) *
+// count / outCount).
+std::vector<int> Samples(int from, int count, int outCount)
+{
+    std::vector<int> s(static_cast<std::size_t>(outCount));
+    for (int i = 0; i < outCount; ++i)
+        s[std::size_t(i)] = from + int(((2 * std::int64_t(i) + 1) * count) / (2 * std::int64_t(outCount)));
+    return s;
+}
+
+// The inverse for a run-length bitmap: the image pixel of each bitmap pixel, or -1.
+std::vector<int> SampledBy(const std::vector<int>& samples, int count)
+{
+    std::vector<int> out(static_cast<std::size_t>(count), -1);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        out[std::size_t(samples[i])] = int(i);
+    return out;
+}
+
+// A window of an uncompressed or bit-field bitmap of width x rows (see DibWindow).
+void DecodeWindow(const Header& h, const std::uint8_t* bits, std::uint64_t stride, int rows, bool topDown,
+                  const DibWindow& win, DibImage& out)
+{
+    const std::vector<int> cols = Samples(win.rect.x(), win.rect.width(), win.size.width());
+    const std::vector<int> lines = Samples(win.rect.y(), win.rect.height(), win.size.height());
+    QImage img(win.size, QImage::Format_RGB32);
+    if (img.isNull())
+        return;
+    const bool rgb32 = h.bitCount == 32 && h.compression == emf::BI_RGB;
+    const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alphaCh(h.masks[3]);
+    QImage alpha, mono;
+    if (h.bitCount == 32) {
+        alpha = QImage(win.size, QImage::Format_ARGB32_Premultiplied);
+        if (alpha.isNull())
+            return;
+    }
+    if (h.bitCount == 1) {
+        mono = QImage(win.size, QImage::Format_Mono);
+        if (mono.isNull())
+            return;
+        mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        mono.fill(0);
+    }
+    bool anyAlpha = false;
+    for (int j = 0; j < win.size.height(); ++j) {
+        const int sy = lines[std::size_t(j)];
+        const std::uint8_t* src = bits + std::size_t(stride) * std::size_t(topDown ? sy : rows - 1 - sy);
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(j));
+        auto* aline = alpha.isNull() ? nullptr : reinterpret_cast<QRgb*>(alpha.scanLine(j));
+        uchar* mline = mono.isNull() ? nullptr : mono.scanLine(j);
+        for (int i = 0; i < win.size.width(); ++i) {
+            const int x = cols[std::size_t(i)];
+            switch (h.bitCount) {
+            case 1: {
+                const int bit = (src[x >> 3] >> (7 - (x & 7))) & 1;
+                line[i] = h.palette[std::size_t(bit)] | 0xFF000000u;
+                if (bit)
+                    mline[i >> 3] |= uchar(0x80 >> (i & 7));
+                break;
+            }
+            case 4: line[i] = h.palette[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F] | 0xFF000000u; break;
+            case 8: line[i] = h.palette[src[x]] | 0xFF000000u; break;
+            case 16: {
+                const std::uint32_t px = U16(src + 2 * x);
+                line[i] = qRgb(int(red.Extract(px)), int(green.Extract(px)), int(blue.Extract(px)));
+                break;
+            }
+            case 24: {
+                const std::uint8_t* p = src + 3 * x;
+                line[i] = qRgb(p[2], p[1], p[0]);
+                break;
+            }
+            case 32: {
+                const std::uint8_t* p = src + 4 * x;
+                int a;
+                if (rgb32) {
+                    line[i] = qRgb(p[2], p[1], p[0]);
+                    a = p[3];
+                } else {
+                    const std::uint32_t px = U32(p);
+                    line[i] = qRgb(int(red.Extract(px)), int(green.Extract(px)), int(blue.Extract(px)));
+                    a = int(alphaCh.Extract(px));
+                }
+                anyAlpha = anyAlpha || a != 0;
+                const QRgb c = line[i];
+                aline[i] = qRgba(std::min(qRed(c), a), std::min(qGreen(c), a), std::min(qBlue(c), a), a);
+                break;
+            }
+            }
+        }
+    }
+    if (anyAlpha)
+        out.alpha = std::move(alpha);
+    out.mono = std::move(mono);
+    out.image = std::move(img);
+}
+
 DibImage DecodeEmbedded(const Header& h, const std::uint8_t* bits, std::size_t cb)
 {
     DibImage out;
@@ -244,11 +349,14 @@ DibImage DecodeEmbedded(const Header& h, const std::uint8_t* bits, std::size_t c
     out.width = img.width();
     out.height = img.height();
     out.topDown = true;
+    out.rows = img.height();
+    out.window = img.rect();
     return out;
 }
 
 DibImage Decode(const std::uint8_t* bmi, std::size_t cbBmi, const std::uint8_t* bits,
-                std::size_t cbBits, std::uint32_t usage, std::uint32_t scanLines)
+                std::size_t cbBits, std::uint32_t usage, std::uint32_t scanLines,
+                const DibWindowChooser& chooser = {})
 {
     DibImage out;
     const std::optional<Header> parsed = ParseHeader(bmi, cbBmi, usage);
@@ -279,19 +387,48 @@ DibImage Decode(const std::uint8_t* bmi, std::size_t cbBmi, const std::uint8_t* 
     if (rle && pixels > (std::uint64_t(1) << 20) && pixels / 1024 > cbBits)
         return out;
 
-    QImage img(width, rows, rle ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (img.isNull())
-        return out;
+    // The part asked for, sampled down to the most pixels an image may hold.
+    const QRect whole(0, 0, width, rows);
+    DibWindow win{whole, whole.size()};
+    if (chooser) {
+        win = chooser(whole.size(), topDown);
+        win.rect &= whole;
+        if (win.rect.isEmpty() || win.size.isEmpty())
+            return out;
+        win.size = win.size.boundedTo(win.rect.size());
+    }
+    const std::uint64_t kept = std::uint64_t(win.size.width()) * std::uint64_t(win.size.height());
+    if (kept > kMaxDecodedPixels) {
+        const double f = std::sqrt(double(kMaxDecodedPixels) / double(kept));
+        win.size = QSize(std::max(1, int(win.size.width() * f)), std::max(1, int(win.size.height() * f)));
+    }
+    const bool windowed = win.rect != whole || win.size != whole.size();
+
     out.bitCount = h.bitCount;
     out.compression = h.compression;
     out.width = width;
     out.height = int(std::abs(std::int64_t(h.height)));
     out.topDown = topDown;
+    out.rows = rows;
+    out.window = win.rect;
+
+    if (windowed && !rle) {
+        DecodeWindow(h, bits, stride, rows, topDown, win, out);
+        return out;
+    }
+    QImage img(win.size, rle ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (img.isNull())
+        return out;
 
     if (rle) {
         img.fill(0);
-        if (bits != nullptr)
-            DecodeRle(h, bits, cbBits, img);
+        if (bits != nullptr && windowed) {
+            const std::vector<int> cols = SampledBy(Samples(win.rect.x(), win.rect.width(), win.size.width()), width);
+            const std::vector<int> lines = SampledBy(Samples(win.rect.y(), win.rect.height(), win.size.height()), rows);
+            DecodeRle(h, bits, cbBits, img, width, rows, &cols, &lines);
+        } else if (bits != nullptr) {
+            DecodeRle(h, bits, cbBits, img, width, rows);
+        }
         out.image = std::move(img);
         return out;
     }
@@ -407,7 +544,8 @@ QImage DibImage::MaskImage() const
     return m.convertToFormat(QImage::Format_RGB32);
 }
 
-DibImage DecodeDib(const std::uint8_t* record, std::size_t recordSize, const DibLocation& where)
+DibImage DecodeDib(const std::uint8_t* record, std::size_t recordSize, const DibLocation& where,
+                   const DibWindowChooser& chooser)
 {
     if (record == nullptr)
         return {};
@@ -417,7 +555,7 @@ DibImage DecodeDib(const std::uint8_t* record, std::size_t recordSize, const Dib
         return {};
     return Decode(record + where.offBmi, where.cbBmi,
                   where.cbBits != 0 ? record + where.offBits : nullptr, where.cbBits,
-                  where.usage, where.scanLines);
+                  where.usage, where.scanLines, chooser);
 }
 
 DibImage DecodePackedDib(const std::uint8_t* data, std::size_t size, std::uint32_t usage)

@@ -8,9 +8,11 @@
 // (52, 56, V4 108, V5 124). Depths 1, 4, 8, 16, 24, 32; BI_RGB, BI_BITFIELDS, BI_RLE4,
 // BI_RLE8, and embedded JPEG/PNG. Rows are bottom-up unless the height is negative.
 #include <QImage>
+#include <QRect>
 #include <QRgb>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace qrp {
 
@@ -20,6 +22,21 @@ constexpr std::uint32_t DIB_PAL_INDICES = 2;
 
 // Largest bitmap decoded, in pixels. Larger headers give a null image.
 constexpr std::uint64_t kMaxDibPixels = std::uint64_t(1) << 28;
+
+// Decoded images hold at most this many pixels: a bitmap that would give more is sampled
+// down to fit (every n-th pixel kept).
+constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t(1) << 24;
+
+// The part of a bitmap to decode and the size to sample it to: pixel (i, j) of the image
+// is the bitmap's pixel at rect.x() + floor((i + 0.5) * rect.width() / size.width()),
+// and likewise down. Coordinates are those of the image the whole bitmap decodes to (top
+// row first, scanLines rows when those are given).
+struct DibWindow {
+    QRect rect;
+    QSize size;
+};
+// Picks the window once the bitmap's decoded size and row order are known.
+using DibWindowChooser = std::function<DibWindow(QSize imageSize, bool topDown)>;
 
 // Where the bitmap lies in a record, as the records store it (offBmiSrc, cbBmiSrc,
 // offBitsSrc, cbBitsSrc, iUsageSrc). Offsets count from the start of the record.
@@ -54,6 +71,11 @@ struct DibImage {
     int width = 0;
     int height = 0;
     bool topDown = false;
+    // Rows of the whole image (height, or the scan lines given).
+    int rows = 0;
+    // The part of the whole image this one holds, sampled to image's size; the whole
+    // image unless a window was asked for or the bitmap was too large to keep whole.
+    QRect window;
 
     bool IsNull() const { return image.isNull(); }
     bool IsMonochrome() const { return !mono.isNull(); }
@@ -72,7 +94,10 @@ struct DibImage {
 // inconsistency: offsets or sizes past the record, a header size below 12, a width of 0 or
 // below, a height of 0, more than kMaxDibPixels pixels, fewer bits than the header claims,
 // an unknown depth or compression.
-DibImage DecodeDib(const std::uint8_t* record, std::size_t recordSize, const DibLocation& where);
+// chooser, when given, picks the part to decode (an empty rectangle decodes nothing); the
+// result never holds more than kMaxDecodedPixels pixels.
+DibImage DecodeDib(const std::uint8_t* record, std::size_t recordSize, const DibLocation& where,
+                   const DibWindowChooser& chooser = {});
 
 // Decodes a packed DIB: a BITMAPINFO immediately followed by its bits (the colour table
 // and masks sized from the header), as pattern brushes and clipboard data store them.

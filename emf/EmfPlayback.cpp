@@ -6,8 +6,11 @@
 #include "emf/Metafile.h"
 #include "emf/RasterOps.h"
 
+#include <QPaintEngine>
+
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace qrp::emf {
 
@@ -124,6 +127,11 @@ TEmfPlayback::TEmfPlayback(QPainter& painter, const TEmfHeaderInfo& header, cons
         const QPainterPath clip = p_.clipPath();
         baseClip_ = base.map(clip);
     }
+    const QRectF clipBounds = baseClip_ ? baseClip_->boundingRect() : QRectF();
+    visible_ = VisibleDeviceRect(p_, baseClip_ ? &clipBounds : nullptr);
+    visibleDiagonal_ = std::hypot(double(visible_.width()), double(visible_.height()));
+    const bool raster = p_.paintEngine() && p_.paintEngine()->type() == QPaintEngine::Raster;
+    budget_ = TDrawBudget(p_.device() ? QSize(p_.device()->width(), p_.device()->height()) : QSize(), raster);
     p_.setViewTransformEnabled(false);
     p_.setWorldTransform(QTransform());
     p_.setRenderHint(QPainter::Antialiasing, false);
@@ -157,7 +165,11 @@ void TEmfPlayback::Play(TEmfReader& reader)
 {
     static const TDispatchTable table;
     TRecordView r;
-    while (reader.Next(r)) {
+    // Every record costs a little, the drawing ones more (see EmfPlaybackBudget.cpp). The
+    // record that spends the budget still runs: it draws what was paid for before it.
+    constexpr double kRecordCost = 4;
+    while (!budget_.Spent() && reader.Next(r)) {
+        budget_.Charge(kRecordCost);
         const std::uint32_t type = r.Type();
         if (type >= table.H.size())
             continue;

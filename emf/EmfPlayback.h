@@ -2,6 +2,7 @@
 // The playback engine behind PlayEmf: a device-context state machine as GDI keeps it,
 // driven by a table of record handlers, drawing onto a QPainter. Internal to the emf
 // library; callers use EmfPlayer.h.
+#include "emf/DrawBudget.h"
 #include "emf/EmfReader.h"
 #include "emf/EmfRecords.h"
 #include "emf/SymbolFonts.h"
@@ -16,11 +17,16 @@
 #include <QString>
 #include <QTransform>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+namespace qrp {
+struct DibImage;
+}
 
 namespace qrp::emf {
 
@@ -87,6 +93,8 @@ public:
     ~TEmfPlayback();
 
     void Play(TEmfReader& reader);
+    // The work the page has cost: once spent, the records left were skipped.
+    const TDrawBudget& Budget() const { return budget_; }
 
     // Record handlers (one per record type, see the dispatch table).
     using Handler = void (TEmfPlayback::*)(const TRecordView&);
@@ -164,7 +172,7 @@ private:
     // A figure that starts at the current position: joined to the open path, or stroked.
     void DrawFromCurrentPosition(const QPainterPath& logicalPath);
     void DrawDevicePath(const QPainterPath& path, const QPen& pen, const QBrush& brush);
-    void FillDevicePath(const QPainterPath& path, const QBrush& brush);
+    void FillDevicePath(const QPainterPath& path, const QBrush& brush, bool charge = true);
     void StrokeDevicePath(const QPainterPath& path);
     void FillAndStrokeDevicePath(const QPainterPath& path); // the selected brush and pen
     Qt::FillRule FillRule() const
@@ -216,6 +224,28 @@ private:
     void OnPie(const TRecordView& r);
     void OnAngleArc(const TRecordView& r);
     void OnSetPixel(const TRecordView& r);
+
+    // ---- Budget: what the page may cost ----
+    // The pen's reach past its geometry, in device pixels (half its width, more for
+    // miter joins and square caps).
+    static double PenReach(const QPen& pen);
+    // A round solid pen far wider than what can show narrowed to a width that covers the
+    // same visible pixels; distance gives how close the geometry comes to them.
+    void NarrowPen(QPen& pen, const std::function<double()>& distance) const;
+    // What can show of a stroke by pen: the visible pixels grown by its reach.
+    QRectF StrokeArea(const QPen& pen) const;
+    // Charges the budget for drawing path with a pen penWidth wide; when it does not fit,
+    // cuts path to what does and leaves the budget spent (with drawLater, to half of what
+    // remains, the budget not spent: the path is drawn by a later record).
+    void ChargePath(QPainterPath& path, double penWidth, bool drawLater = false);
+    // Charges the budget for filling the visible part of a device rectangle (a unit for
+    // every 16 pixels); false when it does not fit.
+    bool ChargeArea(const QRectF& device);
+    // Charges the budget for the pixels of a decoded bitmap; false when they do not fit.
+    bool ChargeBitmap(const DibImage& dib);
+    // Charges the budget for count glyphs em device pixels tall, filled as outlines or
+    // drawn from bitmaps; how many of them fit.
+    qsizetype ChargeGlyphs(qsizetype count, double em, bool outlines);
 
     // ---- Paths: paths and clipping ----
     bool InPath() const { return inPath_; }
@@ -292,8 +322,9 @@ private:
               std::uint32_t cbBits, std::uint32_t usage, QRectF srcRect,
               std::uint32_t scanLines = 0);
     void DrawBlt(const TRecordView& r, bool stretch);
-    // Runs draw with the painter in the logical units of the picture (the clip applied).
-    template <typename Draw> void DrawInLogicalUnits(Draw&& draw);
+    // Runs draw with the painter in the logical units of the picture (the clip applied),
+    // once the budget is charged for filling dest (logical units).
+    template <typename Draw> void DrawInLogicalUnits(const QRectF& dest, Draw&& draw);
 
     void OnBitBlt(const TRecordView& r);
     void OnStretchBlt(const TRecordView& r);
@@ -311,6 +342,9 @@ private:
 
     QPainter& p_;
     bool rasterOps_ = false; // the device composes binary raster operations itself
+    QRect visible_;          // device pixels that can show
+    double visibleDiagonal_ = 0;
+    TDrawBudget budget_;
     TEmfHeaderInfo header_;
     QTransform init_;        // reference device pixels -> target device
     std::optional<QPainterPath> baseClip_; // the painter's own clip, in device pixels
@@ -325,6 +359,7 @@ private:
     bool inPath_ = false;
     QPainterPath path_;
     bool pathHasFigure_ = false;
+    bool pathCharged_ = false; // path_ was widened, its drawing charged then
 
     std::unordered_map<std::string, TRealizedFont> fontCache_;
     TObjectRef realizedFor_; // held so that its address is not reused while cached

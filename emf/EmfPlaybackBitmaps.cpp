@@ -7,6 +7,8 @@
 #include "emf/RasterOps.h"
 
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 namespace qrp::emf {
 
@@ -33,6 +35,63 @@ bool ClipSource(QRectF& src, QRectF& dest, const QSize& size)
     return true;
 }
 
+// Bitmaps up to this many pixels are decoded whole, as they always were; larger ones only
+// in the part that shows, at about the device pixels it covers.
+constexpr std::int64_t kWholeBitmapPixels = std::int64_t(1) << 22;
+
+// The part of an image of the given size that shows when its rectangle src (all of it when
+// empty) is drawn into dest (logical units) under xf, onto the visible device pixels: a
+// margin of two pixels around it, sampled to the device pixels it covers and two more.
+DibWindow ShownWindow(QSize image, QRectF src, const QRectF& dest, const QTransform& xf, const QRect& visible)
+{
+    const QRect whole(QPoint(0, 0), image);
+    if (std::int64_t(image.width()) * image.height() <= kWholeBitmapPixels)
+        return {whole, image};
+    if (src.width() == 0 && src.height() == 0)
+        src = QRectF(whole);
+    const QRectF s = src.normalized();
+    const QRectF onDevice = xf.mapRect(dest.normalized());
+    const QRectF shown = onDevice & QRectF(visible);
+    if (shown.isEmpty() || s.isEmpty())
+        return {QRect(), QSize()};
+    QRectF part = s;
+    if (xf.m12() == 0 && xf.m21() == 0 && onDevice.width() > 0 && onDevice.height() > 0) {
+        // The fraction of the destination that shows, taken to the source (mirrored where
+        // one of source, destination and mapping runs the other way).
+        double x0 = (shown.left() - onDevice.left()) / onDevice.width();
+        double x1 = (shown.right() - onDevice.left()) / onDevice.width();
+        double y0 = (shown.top() - onDevice.top()) / onDevice.height();
+        double y1 = (shown.bottom() - onDevice.top()) / onDevice.height();
+        if (((src.width() < 0) != (dest.width() < 0)) != (xf.m11() < 0))
+            std::tie(x0, x1) = std::make_pair(1 - x1, 1 - x0);
+        if (((src.height() < 0) != (dest.height() < 0)) != (xf.m22() < 0))
+            std::tie(y0, y1) = std::make_pair(1 - y1, 1 - y0);
+        part = QRectF(s.left() + x0 * s.width(), s.top() + y0 * s.height(), (x1 - x0) * s.width(),
+                      (y1 - y0) * s.height());
+    }
+    const QRect rect = part.toAlignedRect().adjusted(-2, -2, 2, 2) & whole;
+    if (rect.isEmpty())
+        return {QRect(), QSize()};
+    // Device pixels per source pixel, along each axis.
+    const double fx = onDevice.width() / std::max(1e-9, s.width()), fy = onDevice.height() / std::max(1e-9, s.height());
+    const QSize size(int(std::min<double>(rect.width(), std::ceil(rect.width() * fx) + 2)),
+                     int(std::min<double>(rect.height(), std::ceil(rect.height() * fy) + 2)));
+    return {rect, size.expandedTo(QSize(1, 1))};
+}
+
+// src, in pixels of the whole bitmap (all of it when empty), in the pixels of the part
+// dib holds.
+QRectF InWindow(const DibImage& dib, QRectF src)
+{
+    const QRect& w = dib.window;
+    if (w.isEmpty() || (w.topLeft() == QPoint(0, 0) && w.size() == dib.image.size()))
+        return src;
+    if (src.width() == 0 && src.height() == 0)
+        src = QRectF(0, 0, dib.width, dib.rows);
+    const double fx = double(dib.image.width()) / w.width(), fy = double(dib.image.height()) / w.height();
+    return QRectF((src.left() - w.left()) * fx, (src.top() - w.top()) * fy, src.width() * fx, src.height() * fy);
+}
+
 // The bitmap of a blit record: iUsageSrc, offBmiSrc, cbBmiSrc, offBitsSrc, cbBitsSrc at at.
 DibLocation DibAt(const TRecordView& r, std::size_t at)
 {
@@ -42,8 +101,10 @@ DibLocation DibAt(const TRecordView& r, std::size_t at)
 } // namespace
 
 template <typename Draw>
-void TEmfPlayback::DrawInLogicalUnits(Draw&& draw)
+void TEmfPlayback::DrawInLogicalUnits(const QRectF& dest, Draw&& draw)
 {
+    if (!ChargeArea(Xf().mapRect(dest)))
+        return;
     BeginDraw();
     p_.save();
     p_.setWorldTransform(Xf());
@@ -65,9 +126,12 @@ void TEmfPlayback::Blit(const TRecordView& r, QRectF dest, std::uint32_t rop,
     BlitSource source;
     if (cbBmi != 0) {
         DibLocation where{offBmi, cbBmi, offBits, cbBits, usage, scanLines};
-        dib = DecodeDib(r.Data(), r.Size(), where);
-        if (dib.IsNull())
+        dib = DecodeDib(r.Data(), r.Size(), where, [&](QSize size, bool) {
+            return ShownWindow(size, srcRect, dest, Xf(), visible_);
+        });
+        if (dib.IsNull() || !ChargeBitmap(dib))
             return;
+        srcRect = InWindow(dib, srcRect);
         if (!ClipSource(srcRect, dest, dib.image.size()))
             return;
         source.image = &dib.image;
@@ -75,7 +139,7 @@ void TEmfPlayback::Blit(const TRecordView& r, QRectF dest, std::uint32_t rop,
     } else if (Rop3UsesSource(rop)) {
         return; // a source-reading code without a source bitmap draws nothing
     }
-    DrawInLogicalUnits([&] { BlitRop3(p_, dest, source, rop, pattern, dc_.StretchMode); });
+    DrawInLogicalUnits(dest, [&] { BlitRop3(p_, dest, source, rop, pattern, dc_.StretchMode); });
 }
 
 // BITBLT: xDest, yDest, cxDest, cyDest, dwRop, xSrc, ySrc, xformSrc, crBkColorSrc,
@@ -122,7 +186,7 @@ void TEmfPlayback::OnMaskBlt(const TRecordView& r)
     BlitPattern pattern;
     pattern.brush = MakeBrush(dc_.Brush, true);
     pattern.origin = dc_.BrushOrg;
-    DrawInLogicalUnits([&] { MaskBlt(p_, dest, source, rop4, maskImage, QPoint(r.I32(100), r.I32(104)), pattern); });
+    DrawInLogicalUnits(dest, [&] { MaskBlt(p_, dest, source, rop4, maskImage, QPoint(r.I32(100), r.I32(104)), pattern); });
 }
 
 // SETDIBITSTODEVICE: xDest, yDest, xSrc, ySrc, cxSrc, cySrc, offBmiSrc, cbBmiSrc,
@@ -137,19 +201,24 @@ void TEmfPlayback::OnSetDIBitsToDevice(const TRecordView& r)
     // With only some scan lines stored, the image holds those lines; the source rectangle
     // counts from the bitmap's bottom, where the stored lines begin.
     DibLocation where{r.U32(48), r.U32(52), r.U32(56), r.U32(60), r.U32(64), scans};
-    DibImage dib = DecodeDib(r.Data(), r.Size(), where);
-    if (dib.IsNull() || inPath_)
-        return;
     const std::int32_t xSrc = r.I32(32), ySrc = r.I32(36);
-    double top = ySrc;
-    if (!dib.topDown)
-        top = double(dib.image.height()) - ySrc - cy + r.U32(68);
-    QRectF src(xSrc, top, cx, cy);
+    auto sourceRect = [&](QSize size, bool topDown) {
+        const double top = topDown ? ySrc : double(size.height()) - ySrc - cy + r.U32(68);
+        return QRectF(xSrc, top, cx, cy);
+    };
+    if (inPath_)
+        return;
+    DibImage dib = DecodeDib(r.Data(), r.Size(), where, [&](QSize size, bool topDown) {
+        return ShownWindow(size, sourceRect(size, topDown), dest, Xf(), visible_);
+    });
+    if (dib.IsNull() || !ChargeBitmap(dib))
+        return;
+    QRectF src = InWindow(dib, sourceRect(QSize(dib.width, dib.rows), dib.topDown));
     QRectF destRect = dest;
     if (!ClipSource(src, destRect, dib.image.size()))
         return;
     BlitSource source{&dib.image, src};
-    DrawInLogicalUnits([&] { BlitRop3(p_, destRect, source, SRCCOPY, BlitPattern{}, dc_.StretchMode); });
+    DrawInLogicalUnits(destRect, [&] { BlitRop3(p_, destRect, source, SRCCOPY, BlitPattern{}, dc_.StretchMode); });
 }
 
 // STRETCHDIBITS: xDest, yDest, xSrc, ySrc, cxSrc, cySrc, offBmiSrc, cbBmiSrc, offBitsSrc,
@@ -180,16 +249,19 @@ void TEmfPlayback::OnAlphaBlend(const TRecordView& r)
     const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
     const std::uint8_t constantAlpha = r.U8(42);
     const bool srcAlpha = (r.U8(43) & 1) != 0;
-    DibImage dib = DecodeDib(r.Data(), r.Size(), DibAt(r, 80));
-    if (dib.IsNull())
+    const QRectF whole(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    DibImage dib = DecodeDib(r.Data(), r.Size(), DibAt(r, 80), [&](QSize size, bool) {
+        return ShownWindow(size, whole, dest, Xf(), visible_);
+    });
+    if (dib.IsNull() || !ChargeBitmap(dib))
         return;
     const QImage& img = srcAlpha && !dib.alpha.isNull() ? dib.alpha : dib.image;
-    QRectF src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    QRectF src = InWindow(dib, whole);
     QRectF destRect = dest;
     if (!ClipSource(src, destRect, img.size()))
         return;
     BlitSource source{&img, src};
-    DrawInLogicalUnits([&] {
+    DrawInLogicalUnits(destRect, [&] {
         AlphaBlend(p_, destRect, source, constantAlpha, srcAlpha && !dib.alpha.isNull(), dc_.StretchMode);
     });
 }
@@ -200,15 +272,18 @@ void TEmfPlayback::OnTransparentBlt(const TRecordView& r)
         return;
     const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
     const std::uint32_t c = r.U32(40);
-    DibImage dib = DecodeDib(r.Data(), r.Size(), DibAt(r, 80));
-    if (dib.IsNull())
+    const QRectF whole(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    DibImage dib = DecodeDib(r.Data(), r.Size(), DibAt(r, 80), [&](QSize size, bool) {
+        return ShownWindow(size, whole, dest, Xf(), visible_);
+    });
+    if (dib.IsNull() || !ChargeBitmap(dib))
         return;
-    QRectF src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+    QRectF src = InWindow(dib, whole);
     QRectF destRect = dest;
     if (!ClipSource(src, destRect, dib.image.size()))
         return;
     BlitSource source{&dib.image, src};
-    DrawInLogicalUnits([&] {
+    DrawInLogicalUnits(destRect, [&] {
         TransparentBlt(p_, destRect, source, ColorRef(c).rgb(), dc_.StretchMode);
     });
 }

@@ -4,6 +4,7 @@
 
 #include "emf/EmfPlaybackSupport.h"
 #include "emf/RasterOps.h"
+#include "emf/StrokeGeometry.h"
 
 #include <algorithm>
 
@@ -17,6 +18,7 @@ void TEmfPlayback::OnBeginPath(const TRecordView&)
     inPath_ = true;
     path_ = QPainterPath();
     pathHasFigure_ = false;
+    pathCharged_ = false;
 }
 void TEmfPlayback::OnEndPath(const TRecordView&) { inPath_ = false; }
 void TEmfPlayback::OnCloseFigure(const TRecordView&)
@@ -31,6 +33,7 @@ void TEmfPlayback::OnAbortPath(const TRecordView&)
     inPath_ = false;
     path_ = QPainterPath();
     pathHasFigure_ = false;
+    pathCharged_ = false;
 }
 
 // FILLPATH, STROKEPATH and STROKEANDFILLPATH draw the closed path and use it up.
@@ -40,11 +43,13 @@ void TEmfPlayback::DrawClosedPath(bool fill, bool stroke)
         return;
     QPainterPath p = path_;
     p.setFillRule(FillRule());
+    // A widened path's fill was paid for when it was widened.
     if (fill)
-        FillDevicePath(p, MakeBrush(dc_.Brush, true));
+        FillDevicePath(p, MakeBrush(dc_.Brush, true), !pathCharged_);
     if (stroke)
         StrokeDevicePath(p);
     path_ = QPainterPath();
+    pathCharged_ = false;
 }
 void TEmfPlayback::OnFillPath(const TRecordView&) { DrawClosedPath(true, false); }
 void TEmfPlayback::OnStrokeAndFillPath(const TRecordView&) { DrawClosedPath(true, true); }
@@ -58,12 +63,21 @@ void TEmfPlayback::OnFlattenPath(const TRecordView&)
         flat.addPolygon(poly);
     path_ = flat;
 }
+// The path is widened only where the pen can reach the visible pixels (see
+// StrokeDevicePath).
 void TEmfPlayback::OnWidenPath(const TRecordView&)
 {
     if (inPath_ || PenIsNull())
         return;
-    QPainterPathStroker stroker(MakePen());
-    path_ = stroker.createStroke(path_);
+    QPen pen = MakePen();
+    NarrowPen(pen, [&] { return PathRectDistance(path_, QRectF(visible_)); });
+    QPainterPath shown = path_;
+    if (pen.style() == Qt::SolidLine)
+        ClipPath(path_, StrokeArea(pen), shown);
+    ChargePath(shown, pen.widthF(), true);
+    QPainterPathStroker stroker(pen);
+    path_ = stroker.createStroke(shown);
+    pathCharged_ = true;
 }
 
 void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
@@ -72,11 +86,22 @@ void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
         return;
     QPainterPath p = path_;
     p.setFillRule(FillRule());
-    QRegion rgn;
-    for (const QPolygonF& poly : p.toFillPolygons())
-        rgn = rgn.united(QRegion(poly.toPolygon(), p.fillRule()));
     path_ = QPainterPath();
-    CombineClip(rgn, r.U32(8));
+    if (!pathCharged_)
+        ChargePath(p, 0);
+    pathCharged_ = false;
+    // Each polygon is cut to the visible pixels and a margin as wide again around them (a
+    // region of a polygon costs every row it spans), and the regions are united pairwise,
+    // which stays fast for the thousands of figures some paths hold.
+    const QRectF keep = QRectF(visible_).adjusted(-visible_.width(), -visible_.height(), visible_.width(),
+                                                  visible_.height());
+    std::vector<QRegion> parts;
+    for (const QPolygonF& poly : FillPolygons(p)) {
+        const QPolygonF inside = keep.contains(poly.boundingRect()) ? poly : ClipPolygon(poly, keep);
+        if (inside.size() >= 3)
+            parts.emplace_back(inside.toPolygon(), p.fillRule());
+    }
+    CombineClip(UniteRegions(parts), r.U32(8));
 }
 
 void TEmfPlayback::AppendToPath(const QPainterPath& logicalPath, bool continueFigure)
@@ -249,16 +274,7 @@ QRegion TEmfPlayback::ReadRegion(const TRecordView& r, std::size_t offset, std::
     parts.reserve(list.size());
     for (const QRect& rc : list)
         parts.emplace_back(rc);
-    while (parts.size() > 1) {
-        std::vector<QRegion> next;
-        next.reserve(parts.size() / 2 + 1);
-        for (std::size_t i = 0; i + 1 < parts.size(); i += 2)
-            next.push_back(parts[i] | parts[i + 1]);
-        if (parts.size() % 2)
-            next.push_back(parts.back());
-        parts.swap(next);
-    }
-    return parts.empty() ? QRegion() : parts[0];
+    return UniteRegions(parts);
 }
 
 void TEmfPlayback::FillDeviceRegion(const QRegion& rgn, const QBrush& brush)
@@ -306,6 +322,7 @@ void TEmfPlayback::OnInvertRgn(const TRecordView& r)
     const Rop2Setup rop = ConfigureRop2(p_, R2_NOT);
     QPainterPath path;
     path.addRegion(rgn);
+    ChargePath(path, 0);
     p_.setPen(Qt::NoPen);
     p_.setBrush(rop.MapColor(Qt::black));
     p_.drawPath(path);

@@ -5,6 +5,7 @@
 #include "emf/EmfPlaybackSupport.h"
 #include "emf/PixelEllipse.h"
 #include "emf/RasterOps.h"
+#include "emf/StrokeGeometry.h"
 
 #include <QtMath>
 #include <algorithm>
@@ -27,18 +28,29 @@ void TEmfPlayback::DrawDevicePath(const QPainterPath& path, const QPen& pen, con
     p_.restore();
 }
 
-void TEmfPlayback::FillDevicePath(const QPainterPath& path, const QBrush& brush)
+void TEmfPlayback::FillDevicePath(const QPainterPath& path, const QBrush& brush, bool charge)
 {
     if (brush.style() == Qt::NoBrush || dc_.Rop2 == R2_NOP)
         return;
-    DrawDevicePath(path, Qt::NoPen, brush);
+    QPainterPath shown = path;
+    if (charge)
+        ChargePath(shown, 0);
+    DrawDevicePath(shown, Qt::NoPen, brush);
 }
 
+// Only what the pen can reach of the visible pixels is stroked: figures are cut where
+// they run wholly outside it (dashed pens keep their figures whole, and their phase).
 void TEmfPlayback::StrokeDevicePath(const QPainterPath& path)
 {
     if (PenIsNull() || dc_.Rop2 == R2_NOP)
         return;
-    DrawDevicePath(path, MakePen(), Qt::NoBrush);
+    QPen pen = MakePen();
+    NarrowPen(pen, [&] { return PathRectDistance(path, QRectF(visible_)); });
+    QPainterPath shown = path;
+    if (pen.style() == Qt::SolidLine)
+        ClipPath(path, StrokeArea(pen), shown);
+    ChargePath(shown, pen.widthF());
+    DrawDevicePath(shown, pen, Qt::NoBrush);
 }
 
 void TEmfPlayback::FillAndStrokeDevicePath(const QPainterPath& path)
@@ -109,15 +121,57 @@ void TEmfPlayback::DrawPolyline(const std::vector<QPointF>& pts, bool polygon)
         const QPointF d = t.map(pt);
         poly.append(QPointF(RoundClamp(d.x()), RoundClamp(d.y())));
     }
+    const bool stroke = !PenIsNull();
+    if (!polygon && !stroke)
+        return;
+    QPen pen = MakePen();
+    // The outline as stroked, cut to what the pen can reach of the visible pixels.
+    QPolygonF outline = poly;
+    if (polygon && stroke && outline.size() > 1 && outline.first() != outline.last())
+        outline.append(outline.first());
+    std::vector<QPolygonF> runs;
+    bool cut = false;
+    if (stroke) {
+        NarrowPen(pen, [&] { return PolylineRectDistance(outline, QRectF(visible_)); });
+        cut = pen.style() == Qt::SolidLine && ClipPolyline(outline, StrokeArea(pen), runs);
+    }
+    const double rows = std::max(1, visible_.height());
+    double cost = polygon ? PolylineCost(outline, 0, rows) : 0;
+    if (stroke) {
+        if (cut)
+            for (const QPolygonF& run : runs)
+                cost += PolylineCost(run, pen.widthF(), rows);
+        else
+            cost += PolylineCost(outline, pen.widthF(), rows);
+    }
+    const double remaining = budget_.Remaining();
+    if (!budget_.Charge(cost)) {
+        // Drawn as far as the budget goes.
+        const double each = (polygon ? 1 : 0) + (stroke ? 1 : 0);
+        poly.resize(PolylinePrefix(poly, pen.widthF(), rows, remaining / std::max(1.0, each)));
+        cut = false;
+        if (poly.size() < 2)
+            return;
+    }
     BeginDraw();
     p_.save();
     ConfigureRop2(p_, dc_.Rop2);
-    if (polygon) {
-        p_.setPen(MakePen());
+    if (cut) {
+        if (polygon) {
+            p_.setPen(Qt::NoPen);
+            p_.setBrush(MakeBrush(dc_.Brush, true));
+            p_.drawPolygon(poly, FillRule());
+        }
+        p_.setPen(pen);
+        p_.setBrush(Qt::NoBrush);
+        for (const QPolygonF& run : runs)
+            p_.drawPolyline(run);
+    } else if (polygon) {
+        p_.setPen(pen);
         p_.setBrush(MakeBrush(dc_.Brush, true));
         p_.drawPolygon(poly, FillRule());
-    } else if (!PenIsNull()) {
-        p_.setPen(MakePen());
+    } else {
+        p_.setPen(pen);
         p_.drawPolyline(poly);
     }
     p_.restore();
@@ -319,10 +373,13 @@ void TEmfPlayback::OnLineTo(const TRecordView& r)
         pathHasFigure_ = true;
     } else if (!PenIsNull() && dc_.Rop2 != R2_NOP) {
         const QPointF a = Xf().map(dc_.CurPos), b = Xf().map(to);
+        const QPen pen = MakePen();
+        if (!budget_.Charge(EdgeCost(a, b, pen.widthF(), std::max(1, visible_.height()))))
+            return;
         BeginDraw();
         p_.save();
         ConfigureRop2(p_, dc_.Rop2);
-        p_.setPen(MakePen());
+        p_.setPen(pen);
         p_.drawLine(QPointF(RoundClamp(a.x()), RoundClamp(a.y())),
                     QPointF(RoundClamp(b.x()), RoundClamp(b.y())));
         p_.restore();
@@ -341,7 +398,7 @@ void TEmfPlayback::OnRectangle(const TRecordView& r)
         return;
     }
     const QRect d = DeviceRectRaw(lr);
-    if (d.width() <= 0 || d.height() <= 0)
+    if (d.width() <= 0 || d.height() <= 0 || !ChargeArea(QRectF(d)))
         return;
     // Pictures play in the advanced graphics mode, where the outline runs through both
     // corners, the right and bottom edges included; without a pen the brush fills up to

@@ -50,6 +50,46 @@ QString FromAnsi(const std::uint8_t* s, std::size_t n)
     return out;
 }
 
+// Whether a glyph at (x, y) of text space, advancing by advance, may touch the visible
+// rectangle vt of text space: reachX and reachY bound how far its outline goes from its
+// origin.
+bool GlyphMayShow(double x, double y, double advance, const QRectF& vt, double reachX, double reachY)
+{
+    const double lo = x + std::min(0.0, advance) - reachX, hi = x + std::max(0.0, advance) + reachX;
+    return hi >= vt.left() && lo <= vt.right() && y + reachY >= vt.top() && y - reachY <= vt.bottom();
+}
+
+// The design advances of glyphs, each distinct glyph measured once (a long string repeats
+// a few glyphs many times).
+QList<QPointF> GlyphAdvances(const QRawFont& raw, const QVector<quint32>& glyphs)
+{
+    if (glyphs.size() <= 64)
+        return raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+    std::unordered_map<quint32, QPointF> known;
+    QList<QPointF> out;
+    out.reserve(glyphs.size());
+    for (const quint32 g : glyphs) {
+        auto it = known.find(g);
+        if (it == known.end()) {
+            const QList<QPointF> one = raw.advancesForGlyphIndexes(QVector<quint32>{g}, QRawFont::UseDesignMetrics);
+            it = known.emplace(g, one.isEmpty() ? QPointF() : one.first()).first;
+        }
+        out.append(it->second);
+    }
+    return out;
+}
+
+// The visible device rectangle in the text space of toDevice; the whole plane when that
+// cannot be inverted.
+QRectF VisibleInTextSpace(const QTransform& toDevice, const QRect& visible)
+{
+    bool ok = false;
+    const QTransform back = toDevice.inverted(&ok);
+    if (!ok)
+        return QRectF(QPointF(-INFINITY, -INFINITY), QPointF(INFINITY, INFINITY));
+    return back.mapRect(QRectF(visible));
+}
+
 std::string FaceKey(const QString& family, int weight, bool italic)
 {
     return family.toStdString() + '|' + std::to_string(weight) + '|' + (italic ? "i" : "r");
@@ -279,7 +319,7 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
             advY[i] = dyLogical[i] * ScaleY();
         }
     } else if (rf.Raw.isValid() && glyphs.size() == count) {
-        const QList<QPointF> a = rf.Raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+        const QList<QPointF> a = GlyphAdvances(rf.Raw, glyphs);
         for (qsizetype i = 0; i < count && i < a.size(); ++i)
             adv[i] = std::round(a[i].x()) * rf.StretchX;
         double w = 0;
@@ -350,18 +390,43 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     // applies to pens and brushes only.
     const QColor textColor = dc_.TextColor;
     p_.setPen(textColor);
+    // Only glyphs that may touch the visible pixels are laid out and drawn.
+    const double em = rf.Font.pixelSize();
+    const QRectF shownArea = VisibleInTextSpace(ts, visible_);
+    const double reachX = 2 * em * std::max(1.0, rf.StretchX);
+    const double reachY = 2 * std::max(em, rf.Ascent + rf.Descent);
     if (rf.Raw.isValid() && !missingGlyph && glyphs.size() == count) {
         QList<QPointF> pos;
-        pos.reserve(count);
+        QVector<quint32> shown;
+        // Most runs lie wholly in view: then every glyph is kept without a test.
+        double spanX = 0, spanY = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            spanX += std::fabs(adv[i]);
+            spanY += std::fabs(advY[i]);
+        }
+        const bool allShow = shownArea.contains(
+            QRectF(QPointF(ox - spanX - reachX, oy - spanY - reachY), QPointF(ox + spanX + reachX, oy + spanY + reachY)));
+        if (allShow) {
+            shown = glyphs;
+            pos.reserve(count);
+        }
         double x = ox, y = oy;
         for (qsizetype i = 0; i < count; ++i) {
-            pos.append(QPointF(x / rf.StretchX, y));
+            if (allShow) {
+                pos.append(QPointF(x / rf.StretchX, y));
+            } else if (GlyphMayShow(x, y, adv[i], shownArea, reachX, reachY)) {
+                pos.append(QPointF(x / rf.StretchX, y));
+                shown.append(glyphs[i]);
+            }
             x += adv[i];
             y -= advY[i];
         }
+        const qsizetype fit = ChargeGlyphs(shown.size(), em, em > kLargestCachedGlyph && FillsLargeGlyphs(p_));
+        pos.resize(fit);
+        shown.resize(fit);
         QGlyphRun run;
         run.setRawFont(rf.Raw);
-        run.setGlyphIndexes(glyphs);
+        run.setGlyphIndexes(shown);
         run.setPositions(pos);
         if (rf.StretchX != 1)
             p_.setWorldTransform(QTransform::fromScale(rf.StretchX, 1) * ts);
@@ -371,8 +436,8 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
             // Large glyphs are filled as outlines: the cost is that of the part shown,
             // not of a bitmap per glyph.
             QPainterPath outlines;
-            for (qsizetype i = 0; i < count; ++i)
-                outlines.addPath(rf.Raw.pathForGlyph(glyphs[i]).translated(pos[i]));
+            for (qsizetype i = 0; i < shown.size(); ++i)
+                outlines.addPath(rf.Raw.pathForGlyph(shown[i]).translated(pos[i]));
             p_.fillPath(outlines, textColor);
         }
         p_.setWorldTransform(ts);
@@ -393,11 +458,16 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
         QPainterPath outlines;
         double x = ox, y = oy;
         for (qsizetype i = 0; i < text.size(); ++i) {
-            if (large)
-                outlines.addText(QPointF(x, y), rf.Font, QString(text[i]));
-            else
-                p_.drawText(QPointF(x, y), QString(text[i]));
-            x += hasDx ? adv[i] : metrics.horizontalAdvance(text[i]);
+            const double advance = hasDx ? adv[i] : metrics.horizontalAdvance(text[i]);
+            if (GlyphMayShow(x, y, advance, shownArea, reachX, reachY)) {
+                if (ChargeGlyphs(1, em, large) < 1)
+                    break;
+                if (large)
+                    outlines.addText(QPointF(x, y), rf.Font, QString(text[i]));
+                else
+                    p_.drawText(QPointF(x, y), QString(text[i]));
+            }
+            x += advance;
             y -= advY[i];
         }
         if (large)
@@ -479,7 +549,7 @@ void TEmfPlayback::DrawMappedText(const TRecordView& r, const TTextRecord& t, bo
         adv.assign(std::size_t(count), 0.0);
         advY.assign(std::size_t(count), 0.0);
         if (oneGlyphEach) {
-            const QList<QPointF> a = rf.Raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+            const QList<QPointF> a = GlyphAdvances(rf.Raw, glyphs);
             for (qsizetype i = 0; i < count && i < a.size(); ++i)
                 adv[std::size_t(i)] = a[i].x() * rf.StretchX;
         }
@@ -535,12 +605,27 @@ void TEmfPlayback::DrawMappedText(const TRecordView& r, const TTextRecord& t, bo
     // the faces Qt falls back on, scaled from a size they outline well at.
     const QTransform stretch = QTransform::fromScale(rf.StretchX, 1);
     const double em = rf.Raw.isValid() ? rf.Raw.pixelSize() : 1.0;
+    // Only glyphs that may touch the visible pixels are laid out and drawn.
+    const QRectF shownArea = VisibleInTextSpace(toDevice, visible_);
+    const double reachX = 2 * em * std::max(1.0, rf.StretchX);
+    const double reachY = 2 * std::max(em, rf.Ascent + rf.Descent);
+    const double emOnDevice = em * std::sqrt(std::fabs(toDevice.determinant()));
     QPainterPath outlines;
     QList<QPointF> positions;
+    QVector<quint32> shown;
     double x = ox, y = oy;
     bool allGlyphs = oneGlyphEach;
     for (qsizetype i = 0; i < count; ++i) {
+        if (!GlyphMayShow(x, y, adv[std::size_t(i)], shownArea, reachX, reachY)) {
+            x += adv[std::size_t(i)];
+            y -= advY[std::size_t(i)];
+            continue;
+        }
+        if (ChargeGlyphs(1, emOnDevice, emOnDevice > kLargestCachedGlyph && FillsLargeGlyphs(p_)) < 1)
+            break;
         positions.append(QPointF(x / rf.StretchX, y));
+        if (oneGlyphEach)
+            shown.append(glyphs[i]);
         QPainterPath glyph;
         if (oneGlyphEach && (glyphs[i] != 0 || !fromText)) {
             glyph = rf.Raw.pathForGlyph(glyphs[i]);
@@ -566,7 +651,7 @@ void TEmfPlayback::DrawMappedText(const TRecordView& r, const TTextRecord& t, bo
     if (allGlyphs) {
         QGlyphRun run;
         run.setRawFont(rf.Raw);
-        run.setGlyphIndexes(glyphs);
+        run.setGlyphIndexes(shown);
         run.setPositions(positions);
         p_.setWorldTransform(stretch * toDevice);
         p_.setPen(textColor);

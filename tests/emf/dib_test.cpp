@@ -473,3 +473,86 @@ TEST(DibDecode, EmbeddedPngPicture)
     const Bytes cut(bits.begin(), bits.begin() + long(bits.size() / 2));
     EXPECT_TRUE(Decode(MakeRecord(InfoHeader(3, 2, 0, emf::BI_PNG), cut)).IsNull());
 }
+
+// A window of a bitmap, sampled smaller, holds exactly the pixels of the whole decode that
+// its samples name: colours, per-pixel alpha and 1-bit indices, in both row orders and
+// for run-length bitmaps.
+TEST(DibDecode, WindowHoldsTheSampledPixelsOfTheWhole)
+{
+    constexpr int kW = 37, kH = 23;
+    const QRect part(5, 3, 20, 15);
+    const QSize size(7, 6);
+    std::uint32_t seed = 5;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return std::uint8_t(seed >> 24);
+    };
+    struct TCase {
+        int Bits;
+        std::uint32_t Compression;
+        bool TopDown;
+    };
+    for (const TCase c : {TCase{1, emf::BI_RGB, false}, TCase{4, emf::BI_RGB, true}, TCase{8, emf::BI_RGB, false},
+                          TCase{16, emf::BI_RGB, true}, TCase{24, emf::BI_RGB, false}, TCase{32, emf::BI_RGB, true},
+                          TCase{8, emf::BI_RLE8, false}}) {
+        Bytes bmi = InfoHeader(kW, c.TopDown ? -kH : kH, c.Bits, c.Compression);
+        if (c.Bits <= 8)
+            for (int i = 0; i < (1 << c.Bits); ++i)
+                AddColors(bmi, {qRgb(next(), next(), next())});
+        Bytes bits;
+        if (c.Compression == emf::BI_RLE8) {
+            for (int y = 0; y < kH; ++y) {
+                for (int x = 0; x < kW; x += 5) {
+                    bits.push_back(std::uint8_t(std::min(5, kW - x)));
+                    bits.push_back(next());
+                }
+                bits.push_back(0);
+                bits.push_back(0);
+            }
+        } else {
+            const int stride = (kW * c.Bits + 31) / 32 * 4;
+            for (int i = 0; i < stride * kH; ++i)
+                bits.push_back(next());
+        }
+        const Record r = MakeRecord(bmi, bits);
+        const DibImage whole = DecodeDib(r.bytes.data(), r.bytes.size(), r.where);
+        const DibImage window = DecodeDib(r.bytes.data(), r.bytes.size(), r.where,
+                                          [&](QSize, bool) { return DibWindow{part, size}; });
+        ASSERT_FALSE(whole.IsNull()) << c.Bits;
+        ASSERT_EQ(window.image.size(), size) << c.Bits;
+        EXPECT_EQ(window.window, part);
+        EXPECT_EQ(window.rows, kH);
+        EXPECT_EQ(window.alpha.isNull(), whole.alpha.isNull()) << c.Bits;
+        EXPECT_EQ(window.mono.isNull(), whole.mono.isNull()) << c.Bits;
+        for (int j = 0; j < size.height(); ++j) {
+            for (int i = 0; i < size.width(); ++i) {
+                const int x = part.x() + (2 * i + 1) * part.width() / (2 * size.width());
+                const int y = part.y() + (2 * j + 1) * part.height() / (2 * size.height());
+                EXPECT_EQ(window.image.pixel(i, j), whole.image.pixel(x, y)) << c.Bits << " " << i << "," << j;
+                if (!whole.alpha.isNull()) {
+                    EXPECT_EQ(window.alpha.pixel(i, j), whole.alpha.pixel(x, y)) << c.Bits;
+                }
+                if (!whole.mono.isNull()) {
+                    EXPECT_EQ(window.mono.pixelIndex(i, j), whole.mono.pixelIndex(x, y)) << c.Bits;
+                }
+            }
+        }
+    }
+}
+
+// No decode holds more than kMaxDecodedPixels: a larger bitmap comes sampled down, in the
+// proportions of the whole.
+TEST(DibDecode, LargeBitmapsAreSampledDownToTheCap)
+{
+    constexpr int kW = 8192, kH = 4096; // 32 megapixels of 1 bit
+    Bytes bmi = InfoHeader(kW, kH, 1);
+    AddColors(bmi, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    const Bytes bits(std::size_t(kW / 8) * kH, 0xF0);
+    const Record r = MakeRecord(bmi, bits);
+    const DibImage dib = DecodeDib(r.bytes.data(), r.bytes.size(), r.where);
+    ASSERT_FALSE(dib.IsNull());
+    EXPECT_LE(std::uint64_t(dib.image.width()) * std::uint64_t(dib.image.height()), kMaxDecodedPixels);
+    EXPECT_NEAR(double(dib.image.width()) / dib.image.height(), 2.0, 0.01);
+    EXPECT_EQ(dib.window, QRect(0, 0, kW, kH));
+    EXPECT_EQ(dib.width, kW);
+}
