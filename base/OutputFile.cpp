@@ -1,6 +1,7 @@
 #include "base/OutputFile.h"
 
 #include "base/Errors.h"
+#include "base/FileIo.h"
 #include "base/Interruption.h"
 
 #include <cerrno>
@@ -89,17 +90,8 @@ std::int64_t TOutputFile::Read(void* buffer, std::int64_t count)
 {
     if (fd_ < 0 || count <= 0 || pos_ < 0)
         return 0;
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const ssize_t r = ::pread(fd_, out + done, static_cast<std::size_t>(count - done), pos_);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            break;
-        done += r;
-        pos_ += r;
-    }
+    const std::int64_t done = ReadAt(fd_, buffer, count, pos_);
+    pos_ += done;
     return done;
 }
 
@@ -109,19 +101,10 @@ std::int64_t TOutputFile::Write(const void* buffer, std::int64_t count)
         return 0;
     if (fd_ < 0 || pos_ < 0)
         Fail(std::strerror(EBADF));
-    const auto* in = static_cast<const std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const ssize_t w = ::pwrite(fd_, in + done, static_cast<std::size_t>(count - done), pos_);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w < 0)
-            Fail(std::strerror(errno));
-        if (w == 0)
-            Fail(std::strerror(ENOSPC));
-        done += w;
-        pos_ += w;
-    }
+    const std::int64_t done = WriteAt(fd_, buffer, count, pos_);
+    pos_ += done;
+    if (done < count)
+        Fail(std::strerror(errno));
     return done;
 }
 

@@ -1,6 +1,7 @@
 #include "base/Stream.h"
 
 #include "base/Errors.h"
+#include "base/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -204,14 +205,11 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count)
         window_ = near ? std::min(window_ * 2, kMaxReadAhead) : std::max(window_ / 2, kMinReadAhead);
         if (want >= window_) {
             // Large reads bypass the buffer.
-            const ssize_t r = ::pread(fd_, out + done, static_cast<std::size_t>(std::min<std::int64_t>(want, SSIZE_MAX)),
-                                      static_cast<off_t>(pos_));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                break;
+            const std::int64_t r = ReadAt(fd_, out + done, want, pos_);
             done += r;
             pos_ += r;
+            if (r < want)
+                break;
             continue;
         }
         if (static_cast<std::int64_t>(buf_.size()) < kMaxReadAhead)
@@ -238,18 +236,8 @@ std::int64_t TFileStream::Write(const void* buffer, std::int64_t count)
         return 0;
     // Anything buffered may be overwritten; drop it.
     bufLen_ = 0;
-    const auto* in = static_cast<const std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const ssize_t w = ::pwrite(fd_, in + done, static_cast<std::size_t>(std::min<std::int64_t>(count - done, SSIZE_MAX)),
-                                   static_cast<off_t>(pos_));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            break;
-        done += w;
-        pos_ += w;
-    }
+    const std::int64_t done = WriteAt(fd_, buffer, count, pos_);
+    pos_ += done;
     return done;
 }
 
