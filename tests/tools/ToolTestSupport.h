@@ -9,6 +9,7 @@
 
 #include <QPainter>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -46,6 +47,15 @@ inline TRunResult RunProgram(const QString& program, const QStringList& args, in
 
 // Draws page `n` (1-based) of `count` on a painter sized in screen pixels.
 using TPageDrawer = std::function<void(QPainter&, int n, int count)>;
+
+// Small blocks in many colours: pages whose images and EMF records do not compress
+// into a few bytes.
+inline void DrawMosaic(QPainter& p, int n, int)
+{
+    QRandomGenerator rng(static_cast<quint32>(n));
+    for (int i = 0; i < 3000; ++i)
+        p.fillRect(QRect(rng.bounded(780), rng.bounded(1110), 12, 12), QColor::fromRgb(rng.generate()));
+}
 
 // Writes a saved report of `count` pages of widthPx x heightPx screen pixels.
 inline void WriteReport(const std::string& path, int count, const TPageDrawer& draw,

@@ -34,13 +34,6 @@ namespace {
 const QString kQrptool = QStringLiteral(QRPTOOL_PATH);
 const QString kThumbnailer = QStringLiteral(QRP_THUMBNAILER_PATH);
 
-void DrawMosaic(QPainter& p, int n, int)
-{
-    QRandomGenerator rng(static_cast<quint32>(n));
-    for (int i = 0; i < 2000; ++i)
-        p.fillRect(QRect(rng.bounded(780), rng.bounded(1110), 12, 12), QColor::fromRgb(rng.generate()));
-}
-
 QStringList Entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);

@@ -25,15 +25,6 @@ namespace {
 const QString kQrptool = QStringLiteral(QRPTOOL_PATH);
 const QString kThumbnailer = QStringLiteral(QRP_THUMBNAILER_PATH);
 
-// Small blocks in many colours: pages whose images and EMF records do not compress
-// into a few bytes.
-void DrawMosaic(QPainter& p, int n, int)
-{
-    QRandomGenerator rng(static_cast<quint32>(n));
-    for (int i = 0; i < 3000; ++i)
-        p.fillRect(QRect(rng.bounded(780), rng.bounded(1110), 12, 12), QColor::fromRgb(rng.generate()));
-}
-
 QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
