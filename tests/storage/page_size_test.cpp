@@ -131,6 +131,19 @@ void ExpectTooLarge(TQRPageList& list, int n)
     }
 }
 
+// Page 2 of the file at path is refused before it is allocated: far less than its size
+// is ever resident while it is read.
+void ExpectRefusedCheaply(const std::string& path)
+{
+    const std::int64_t growth = PeakGrowth([&] {
+        TQRPageList again;
+        again.OpenFile(path);
+        again.ReadPage(2);
+    });
+    ASSERT_GE(growth, 0);
+    EXPECT_LT(growth, kLimit / 4) << "bytes";
+}
+
 } // namespace
 
 TEST(PageSize, CompressedPageOverTheLimitIsRefusedBeforeExpanding)
@@ -159,15 +172,8 @@ TEST(PageSize, CompressedPageOverTheLimitIsRefusedBeforeExpanding)
     ASSERT_TRUE(first);
     EXPECT_EQ(first->Bytes(), PageImage(1));
 
-    // Refused before the expanded page is allocated or decoded: far less than its
-    // size is ever resident.
-    const std::int64_t growth = PeakGrowth([&] {
-        TQRPageList again;
-        again.OpenFile(path);
-        again.ReadPage(2);
-    });
-    ASSERT_GE(growth, 0);
-    EXPECT_LT(growth, kLimit / 4) << "bytes";
+    // Refused before the expanded page is allocated or decoded.
+    ExpectRefusedCheaply(path);
 }
 
 TEST(PageSize, PlainPageStatingMoreThanTheLimitIsRefused)
@@ -189,13 +195,7 @@ TEST(PageSize, PlainPageStatingMoreThanTheLimitIsRefused)
     ASSERT_TRUE(first);
     EXPECT_EQ(first->Bytes(), PageImage(1));
 
-    const std::int64_t growth = PeakGrowth([&] {
-        TQRPageList again;
-        again.OpenFile(path);
-        again.ReadPage(2);
-    });
-    ASSERT_GE(growth, 0);
-    EXPECT_LT(growth, kLimit / 4) << "bytes";
+    ExpectRefusedCheaply(path);
 }
 
 TEST(PageSize, PageOfTheLargestSizeIsWrittenAndReadBackAndALargerOneIsNotWritten)
