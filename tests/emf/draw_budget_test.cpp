@@ -6,6 +6,7 @@
 #include "emf/EmfReader.h"
 #include "emf/StrokeGeometry.h"
 #include "tests/emf/HostilePages.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -70,15 +71,6 @@ bool AllInk(const QImage& img)
             if (!Ink(img, x, y))
                 return false;
     return true;
-}
-
-std::vector<std::uint8_t> ReadFile(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray b = f.readAll();
-    return std::vector<std::uint8_t>(b.begin(), b.end());
 }
 
 // How much of its budget a picture costs played into a w x h image.
@@ -379,7 +371,7 @@ TEST(EmfDrawBudget, CorpusPagesStayWellWithinTheirBudget)
     ASSERT_GE(files.size(), 90);
     double most = 0;
     for (const QString& name : files) {
-        const auto bytes = ReadFile(dir.filePath(name));
+        const auto bytes = qrp::test::ReadAll(dir.filePath(name).toStdString());
         qrp::TEmfHeaderInfo header;
         ASSERT_TRUE(ReadEmfHeader(bytes.data(), bytes.size(), header)) << name.toStdString();
         const double fw = double(header.Frame.Right) - header.Frame.Left;

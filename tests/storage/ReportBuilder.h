@@ -3,6 +3,7 @@
 #include "tests/support/TestEmf.h"
 
 #include "storage/PageList.h"
+#include "storage/QRCompress.h"
 #include "storage/ReportDate.h"
 
 #include <memory>
@@ -17,6 +18,17 @@ inline std::vector<std::uint8_t> PageImage(int k)
 }
 
 constexpr double kJan2000 = 36526.0;
+
+// The page codec's code for the bytes of in.
+inline std::vector<std::uint8_t> CodeOf(const std::vector<std::uint8_t>& in)
+{
+    TMemoryStream out;
+    TQRCompress c(out, true);
+    for (auto b : in)
+        c.EncodeByte(b);
+    c.Finish();
+    return out.TakeBytes();
+}
 
 inline std::unique_ptr<TQRPageList> BuildReport(int pages, bool compressed, std::int32_t limit = 100000,
                                                 bool complete = true)

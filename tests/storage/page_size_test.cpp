@@ -29,16 +29,6 @@ void PutI32(std::vector<std::uint8_t>& b, std::size_t at, std::int32_t v)
     PutU32(b, at, static_cast<std::uint32_t>(v));
 }
 
-std::vector<std::uint8_t> CodeOf(const std::vector<std::uint8_t>& in)
-{
-    TMemoryStream out;
-    TQRCompress c(out, true);
-    for (auto b : in)
-        c.EncodeByte(b);
-    c.Finish();
-    return out.TakeBytes();
-}
-
 // A saved report written record by record: `data` is what follows PageNo and
 // NextRecord (ExpandedSize and the code, or the picture).
 class TRawReport {

@@ -20,16 +20,6 @@ using namespace qrp::test;
 
 namespace {
 
-std::vector<std::uint8_t> CodeOf(const std::vector<std::uint8_t>& in)
-{
-    TMemoryStream out;
-    TQRCompress c(out, true);
-    for (auto b : in)
-        c.EncodeByte(b);
-    c.Finish();
-    return out.TakeBytes();
-}
-
 void ExpectPage(TQRPageList& list, int n)
 {
     auto pic = list.ReadPage(n);
