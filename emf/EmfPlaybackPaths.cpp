@@ -70,6 +70,22 @@ void TEmfPlayback::OnWidenPath(const TRecordView&)
     if (inPath_ || PenIsNull())
         return;
     QPen pen = MakePen();
+    if (ManyDashes(pen, PathOutlineLength(path_), true)) {
+        std::vector<TDashRun> runs = DashRuns(path_, StrokeArea(pen));
+        ChargeDashRuns(runs, pen, true);
+        QPainterPathStroker stroker(pen);
+        QPainterPath widened;
+        for (const TDashRun& run : runs) {
+            // The offset counts in pen widths.
+            stroker.setDashOffset(pen.dashOffset() + run.Start / std::max(1.0, pen.widthF()));
+            QPainterPath piece;
+            piece.addPolygon(run.Points);
+            widened.addPath(stroker.createStroke(piece));
+        }
+        path_ = widened;
+        pathCharged_ = true;
+        return;
+    }
     NarrowPen(pen, [&] { return PathRectDistance(path_, QRectF(visible_)); });
     QPainterPath shown = path_;
     if (pen.style() == Qt::SolidLine)
