@@ -551,23 +551,41 @@ QList<QPolygonF> FillPolygons(const QPainterPath& path)
     // A sweep from left to right: each figure meets those still open at its left edge.
     std::sort(order.begin(), order.end(),
               [&](qsizetype a, qsizetype b) { return bounds[std::size_t(a)].left() < bounds[std::size_t(b)].left(); });
-    std::vector<qsizetype> active;
+    // Figures grouped that do not overlap fill as they would apart, so that when many are
+    // open at once they are taken together as one group of their common bounds: the sweep
+    // then stays linear however much the figures overlap.
+    constexpr std::size_t kMostOpen = 256;
+    auto unite = [&](qsizetype a, qsizetype b) {
+        const qsizetype ra = root(a), rb = root(b);
+        if (ra != rb)
+            parent[std::size_t(std::max(ra, rb))] = std::min(ra, rb);
+    };
+    struct TOpen {
+        QRectF Bounds;
+        qsizetype Member;
+    };
+    std::vector<TOpen> active;
     for (const qsizetype i : order) {
         const QRectF& bi = bounds[std::size_t(i)];
         std::size_t kept = 0;
-        for (const qsizetype j : active) {
-            const QRectF& bj = bounds[std::size_t(j)];
+        for (const TOpen& open : active) {
+            const QRectF& bj = open.Bounds;
             if (bj.right() <= bi.left())
                 continue; // closed before this one
-            active[kept++] = j;
-            if (bj.top() < bi.bottom() && bi.top() < bj.bottom()) {
-                const qsizetype ri = root(i), rj = root(j);
-                if (ri != rj)
-                    parent[std::size_t(std::max(ri, rj))] = std::min(ri, rj);
-            }
+            active[kept++] = open;
+            if (bj.top() < bi.bottom() && bi.top() < bj.bottom())
+                unite(i, open.Member);
         }
         active.resize(kept);
-        active.push_back(i);
+        active.push_back({bi, i});
+        if (active.size() > kMostOpen) {
+            TOpen all = active.front();
+            for (const TOpen& open : active) {
+                all.Bounds |= open.Bounds;
+                unite(all.Member, open.Member);
+            }
+            active.assign(1, all);
+        }
     }
     // Each group's figures in their order, joined through the group's first point.
     std::vector<qsizetype> groupOf(static_cast<std::size_t>(n), -1);

@@ -574,3 +574,62 @@ TEST(EmfDrawBudget, BillionPixelDashedStrokesDrawWhatShows)
     EXPECT_LT(t.Seconds, kMostSeconds);
     EXPECT_GT(CountInk(t.Image), kW * 2);
 }
+
+// Figures that all overlap one another are grouped in time that grows with their number,
+// into polygons that fill as the pairwise grouping fills.
+TEST(EmfDrawBudget, FillPolygonsOfDenselyOverlappingFiguresMatchThePairwiseGrouping)
+{
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> at(0, 400);
+    QPainterPath path;
+    for (int i = 0; i < 1000; ++i) {
+        path.moveTo(at(rng), at(rng));
+        for (int k = 0; k < 3; ++k)
+            path.lineTo(at(rng), at(rng));
+        path.closeSubpath();
+    }
+    for (const Qt::FillRule rule : {Qt::OddEvenFill, Qt::WindingFill}) {
+        path.setFillRule(rule);
+        QElapsedTimer timer;
+        timer.start();
+        const QList<QPolygonF> ours = FillPolygons(path);
+        EXPECT_LT(timer.nsecsElapsed() / 1e9, 0.5) << rule;
+        // Both as regions of a window: regions of the whole overlap are slow to make.
+        const QRect window(150, 150, 40, 30);
+        auto fill = [&](const QList<QPolygonF>& polygons) {
+            QImage img(window.size(), QImage::Format_RGB32);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            p.translate(-window.topLeft());
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::black);
+            for (const QPolygonF& poly : polygons)
+                p.drawPolygon(poly, rule);
+            return img;
+        };
+        const QImage a = fill(ours), b = fill(path.toFillPolygons());
+        EXPECT_GT(CountInk(b), 0) << rule;
+        EXPECT_EQ(CountDiffering(a, b), 0) << rule;
+    }
+}
+
+// A clip path of fifteen thousand figures strewn along a few rows, every one over every
+// other: one polygon of sixty thousand short edges, whose region costs far more than its
+// edges' rows. The page stays within its bounds.
+TEST(EmfDrawBudget, ClipPathOfOverlappingFiguresStaysBounded)
+{
+    TPicture pic(kPageW, kPageH);
+    pic.Rec(EMR_BEGINPATH, {});
+    std::vector<QPoint> pts = ScatteredPoints(60000, kPageW, 4, 3);
+    for (std::size_t i = 0; i + 4 <= pts.size(); i += 4)
+        Poly(pic, EMR_POLYGON, {pts[i] + QPoint(0, 500), pts[i + 1] + QPoint(0, 500), pts[i + 2] + QPoint(0, 500),
+                                pts[i + 3] + QPoint(0, 500)});
+    pic.Rec(EMR_ENDPATH, {});
+    pic.Rec(EMR_SELECTCLIPPATH, {RGN_AND});
+    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)});
+    pic.Rec(EMR_RECTANGLE, {0, 0, kPageW, kPageH});
+    for (const double scale : kScales) {
+        const TTimed t = PlayTimed(pic, scale);
+        EXPECT_LT(t.Seconds, kMostSeconds) << scale;
+    }
+}
