@@ -250,6 +250,8 @@ private:
     // (not widened), a pen one pixel wide is dashed by the device as it draws, only where
     // it shows, and is left whole.
     bool ManyDashes(const QPen& pen, double length, bool widened = false) const;
+    // How many points of dashed runs the budget can pay for at most.
+    std::size_t DashPointsInBudget(bool drawLater = false) const;
     // Charges the budget for stroking runs by pen, its edges and its dashes; when they do
     // not fit, cuts runs to what does (as ChargePath does, drawLater alike).
     void ChargeDashRuns(std::vector<TDashRun>& runs, const QPen& pen, bool drawLater = false);

@@ -89,10 +89,21 @@ bool TEmfPlayback::ManyDashes(const QPen& pen, double length, bool widened) cons
     return period > 0 && !(length <= period * dashLimit_);
 }
 
+namespace {
+// Each dash is a shape of its own: a few edges and caps to make, keep and fill.
+constexpr double kDashCost = 128;
+} // namespace
+
+std::size_t TEmfPlayback::DashPointsInBudget(bool drawLater) const
+{
+    // Every segment costs a dash at least, and takes two points at most (the runs it
+    // starts): that many points cost more than the budget holds.
+    const double budget = drawLater ? budget_.Remaining() / 2 : budget_.Remaining();
+    return 2 * std::size_t(std::clamp(budget / kDashCost, 0.0, 1e9)) + 4;
+}
+
 void TEmfPlayback::ChargeDashRuns(std::vector<TDashRun>& runs, const QPen& pen, bool drawLater)
 {
-    // Each dash is a shape of its own: a few edges and caps to make, keep and fill.
-    constexpr double kDashCost = 128;
     const double rows = std::max(1, visible_.height());
     const double period = std::max(DashPeriod(pen), 1e-3);
     const double w = pen.widthF();

@@ -71,7 +71,7 @@ void TEmfPlayback::OnWidenPath(const TRecordView&)
         return;
     QPen pen = MakePen();
     if (ManyDashes(pen, PathOutlineLength(path_), true)) {
-        std::vector<TDashRun> runs = DashRuns(path_, StrokeArea(pen));
+        std::vector<TDashRun> runs = DashRuns(path_, StrokeArea(pen), DashPointsInBudget(true));
         ChargeDashRuns(runs, pen, true);
         QPainterPathStroker stroker(pen);
         QPainterPath widened;

@@ -48,7 +48,7 @@ void TEmfPlayback::StrokeDevicePath(const QPainterPath& path)
         return;
     QPen pen = MakePen();
     if (ManyDashes(pen, PathOutlineLength(path))) {
-        StrokeDashRuns(DashRuns(path, StrokeArea(pen)), pen);
+        StrokeDashRuns(DashRuns(path, StrokeArea(pen), DashPointsInBudget()), pen);
         return;
     }
     NarrowPen(pen, [&] { return PathRectDistance(path, QRectF(visible_)); });
@@ -143,7 +143,7 @@ void TEmfPlayback::DrawPolyline(const std::vector<QPointF>& pts, bool polygon)
             area.setFillRule(FillRule());
             FillDevicePath(area, MakeBrush(dc_.Brush, true));
         }
-        StrokeDashRuns(DashRuns({outline}, StrokeArea(pen)), pen);
+        StrokeDashRuns(DashRuns({outline}, StrokeArea(pen), DashPointsInBudget()), pen);
         return;
     }
     std::vector<QPolygonF> runs;
@@ -393,7 +393,7 @@ void TEmfPlayback::OnLineTo(const TRecordView& r)
         const QPen pen = MakePen();
         const QPointF da(RoundClamp(a.x()), RoundClamp(a.y())), db(RoundClamp(b.x()), RoundClamp(b.y()));
         if (ManyDashes(pen, QLineF(da, db).length())) {
-            StrokeDashRuns(DashRuns({QPolygonF({da, db})}, StrokeArea(pen)), pen);
+            StrokeDashRuns(DashRuns({QPolygonF({da, db})}, StrokeArea(pen), DashPointsInBudget()), pen);
         } else if (budget_.Charge(EdgeCost(a, b, pen.widthF(), std::max(1, visible_.height())))) {
             BeginDraw();
             p_.save();
@@ -441,7 +441,7 @@ void TEmfPlayback::OnRectangle(const TRecordView& r)
             p_.drawRect(box);
             p_.restore();
             const QPolygonF outline({box.topLeft(), box.topRight(), box.bottomRight(), box.bottomLeft(), box.topLeft()});
-            StrokeDashRuns(DashRuns({outline}, StrokeArea(pen)), pen);
+            StrokeDashRuns(DashRuns({outline}, StrokeArea(pen), DashPointsInBudget()), pen);
             return;
         }
         p_.setPen(pen);

@@ -366,7 +366,13 @@ double CubicLength(const QPointF* p)
 // Runs of a figure trimmed to an area, built one segment at a time.
 class TDashRunBuilder {
 public:
-    TDashRunBuilder(const QRectF& area, std::vector<TDashRun>& runs) : area_(area), runs_(runs) {}
+    TDashRunBuilder(const QRectF& area, std::size_t mostPoints, std::vector<TDashRun>& runs)
+        : area_(area), left_(mostPoints), runs_(runs)
+    {
+    }
+
+    // Whether as many points as were asked for are kept: the rest is left out.
+    bool Full() const { return left_ == 0; }
 
     void MoveTo(const QPointF& p)
     {
@@ -384,11 +390,16 @@ public:
                            && ClipTest(d.x(), area_.right() - a.x(), t0, t1)
                            && ClipTest(-d.y(), a.y() - area_.top(), t0, t1)
                            && ClipTest(d.y(), area_.bottom() - a.y(), t0, t1) && t0 <= t1;
-        if (meets) {
-            if (!open_ || t0 > 0)
+        if (meets && left_ >= 2) {
+            if (!open_ || t0 > 0) {
                 runs_.push_back({QPolygonF({t0 > 0 ? a + t0 * d : a}), along_ + t0 * length});
+                --left_;
+            }
             runs_.back().Points.append(t1 < 1 ? a + t1 * d : b);
+            --left_;
             open_ = t1 >= 1;
+        } else if (meets) {
+            left_ = 0;
         } else {
             open_ = false;
         }
@@ -404,9 +415,10 @@ public:
             QPointF P[4];
             int Depth;
         };
-        constexpr int kMostDepth = 40;
+        // As fine as curves are flattened to be stroked: at most 512 segments.
+        constexpr int kMostDepth = 9;
         std::vector<TCubic> stack{{{cur_, c1, c2, end}, 0}};
-        while (!stack.empty()) {
+        while (!stack.empty() && !Full()) {
             const TCubic b = stack.back();
             stack.pop_back();
             const QPointF* p = b.P;
@@ -446,6 +458,7 @@ public:
 
 private:
     QRectF area_;
+    std::size_t left_;
     std::vector<TDashRun>& runs_;
     QPointF cur_;
     double along_ = 0;
@@ -454,26 +467,26 @@ private:
 
 } // namespace
 
-std::vector<TDashRun> DashRuns(const QList<QPolygonF>& figures, const QRectF& area)
+std::vector<TDashRun> DashRuns(const QList<QPolygonF>& figures, const QRectF& area, std::size_t mostPoints)
 {
     std::vector<TDashRun> runs;
-    TDashRunBuilder build(area, runs);
+    TDashRunBuilder build(area, mostPoints, runs);
     for (const QPolygonF& figure : figures) {
         if (figure.isEmpty())
             continue;
         build.MoveTo(figure[0]);
-        for (qsizetype i = 1; i < figure.size(); ++i)
+        for (qsizetype i = 1; i < figure.size() && !build.Full(); ++i)
             build.LineTo(figure[i]);
     }
     return runs;
 }
 
-std::vector<TDashRun> DashRuns(const QPainterPath& path, const QRectF& area)
+std::vector<TDashRun> DashRuns(const QPainterPath& path, const QRectF& area, std::size_t mostPoints)
 {
     std::vector<TDashRun> runs;
-    TDashRunBuilder build(area, runs);
+    TDashRunBuilder build(area, mostPoints, runs);
     const int n = path.elementCount();
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && !build.Full(); ++i) {
         const QPainterPath::Element e = path.elementAt(i);
         if (e.isMoveTo()) {
             build.MoveTo(QPointF(e.x, e.y));

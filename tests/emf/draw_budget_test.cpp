@@ -633,3 +633,29 @@ TEST(EmfDrawBudget, ClipPathOfOverlappingFiguresStaysBounded)
         EXPECT_LT(t.Seconds, kMostSeconds) << scale;
     }
 }
+
+// Twenty thousand curves a million units across under a dashed pen wider than the page:
+// every curve comes near the page, and what is flattened of them stops at the budget.
+TEST(EmfDrawBudget, ManyLargeCurvesUnderAWideDashedPenStayBounded)
+{
+    TPicture pic(kPageW, kPageH);
+    DashedPen(pic, 1, PS_DASHDOT, 20000);
+    std::vector<QPoint> pts = ScatteredPoints(60001, 2000000, 2000000, 9);
+    for (QPoint& p : pts)
+        p -= QPoint(1000000, 1000000);
+    Poly(pic, EMR_POLYBEZIER, pts);
+    for (const double scale : kScales) {
+        const TTimed t = PlayTimed(pic, scale);
+        EXPECT_LT(t.Seconds, kMostSeconds) << scale;
+    }
+    // The runs stop at the points asked for.
+    QPainterPath curves;
+    curves.moveTo(pts[0]);
+    for (std::size_t i = 1; i + 2 < pts.size(); i += 3)
+        curves.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
+    std::size_t points = 0;
+    for (const TDashRun& run : DashRuns(curves, QRectF(-30000, -30000, 60000, 60000), 5000))
+        points += std::size_t(run.Points.size());
+    EXPECT_LE(points, 5000u);
+    EXPECT_GE(points, 4999u); // a run is not started with one point left
+}
