@@ -581,13 +581,19 @@ QList<QPolygonF> FillPolygons(const QPainterPath& path)
     for (const qsizetype i : order) {
         const QRectF& bi = bounds[std::size_t(i)];
         std::size_t kept = 0;
+        qsizetype ri = i; // i's root: i is new to the sweep
         for (const TOpen& open : active) {
             const QRectF& bj = open.Bounds;
             if (bj.right() <= bi.left())
                 continue; // closed before this one
             active[kept++] = open;
-            if (bj.top() < bi.bottom() && bi.top() < bj.bottom())
-                unite(i, open.Member);
+            if (bj.top() < bi.bottom() && bi.top() < bj.bottom()) {
+                const qsizetype rj = root(open.Member);
+                if (rj != ri) {
+                    parent[std::size_t(std::max(ri, rj))] = std::min(ri, rj);
+                    ri = std::min(ri, rj);
+                }
+            }
         }
         active.resize(kept);
         active.push_back({bi, i});
