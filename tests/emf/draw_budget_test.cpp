@@ -659,3 +659,32 @@ TEST(EmfDrawBudget, ManyLargeCurvesUnderAWideDashedPenStayBounded)
     EXPECT_LE(points, 5000u);
     EXPECT_GE(points, 4999u); // a run is not started with one point left
 }
+
+// The corpus pages (some with wide pens of their own dash styles) draw pixel for pixel the
+// same at twice their size with every dashed stroke cut to what shows as with none cut,
+// and so with the usual dash limit whatever it cuts of them.
+TEST(EmfDrawBudget, CorpusPagesDrawTheSameWithTheDashLimit)
+{
+    const QDir dir(QStringLiteral(QRP_TEST_DATA "/emf/corpus"));
+    const QStringList files = dir.entryList({QStringLiteral("*.emf")}, QDir::Files, QDir::Name);
+    ASSERT_GE(files.size(), 90);
+    for (const QString& name : files) {
+        const auto bytes = ReadFile(dir.filePath(name));
+        qrp::TEmfHeaderInfo header;
+        ASSERT_TRUE(ReadEmfHeader(bytes.data(), bytes.size(), header)) << name.toStdString();
+        const double fw = double(header.Frame.Right) - header.Frame.Left;
+        const double fh = double(header.Frame.Bottom) - header.Frame.Top;
+        const int w = std::clamp(int(fw * 192 / 2540), 16, 4000), h = std::clamp(int(fh * 192 / 2540), 16, 4000);
+        auto play = [&](double dashLimit) {
+            QImage img(w, h, QImage::Format_RGB32);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            TEmfReader reader(bytes.data(), bytes.size());
+            TEmfPlayback playback(p, reader.Header(), QRectF(0, 0, w, h));
+            playback.SetDashLimit(dashLimit);
+            playback.Play(reader);
+            return img;
+        };
+        EXPECT_EQ(CountDiffering(play(0), play(1e300)), 0) << name.toStdString();
+    }
+}
