@@ -96,10 +96,10 @@ constexpr double kDashCost = 128;
 
 std::size_t TEmfPlayback::DashPointsInBudget(bool drawLater) const
 {
-    // Every segment costs a dash at least, and takes two points at most (the runs it
-    // starts): that many points cost more than the budget holds.
+    // Every point costs a dash at least, and its making (curves flattened, segments
+    // trimmed) about as much again, twice for the points that start runs.
     const double budget = drawLater ? budget_.Remaining() / 2 : budget_.Remaining();
-    return 2 * std::size_t(std::clamp(budget / kDashCost, 0.0, 1e9)) + 4;
+    return std::size_t(std::clamp(budget / (4 * kDashCost), 0.0, 1e9)) + 4;
 }
 
 void TEmfPlayback::ChargeDashRuns(std::vector<TDashRun>& runs, const QPen& pen, bool drawLater)
@@ -108,6 +108,17 @@ void TEmfPlayback::ChargeDashRuns(std::vector<TDashRun>& runs, const QPen& pen, 
     const double period = std::max(DashPeriod(pen), 1e-3);
     const double w = pen.widthF();
     const double budget = drawLater ? budget_.Remaining() / 2 : budget_.Remaining();
+    // Runs that hold all the points the budget could pay for were cut short when made.
+    std::size_t points = 0;
+    for (const TDashRun& run : runs)
+        points += std::size_t(run.Points.size());
+    const bool cutShort = points + 1 >= DashPointsInBudget(drawLater);
+    auto spend = [&] {
+        if (drawLater)
+            budget_.Charge(budget);
+        else
+            budget_.Charge(budget_.Remaining() + 1);
+    };
     double cost = 0;
     for (std::size_t k = 0; k < runs.size(); ++k) {
         const QPolygonF& points = runs[k].Points;
@@ -118,15 +129,15 @@ void TEmfPlayback::ChargeDashRuns(std::vector<TDashRun>& runs, const QPen& pen, 
                 // Drawn up to the segment that does not fit.
                 runs[k].Points.resize(i);
                 runs.resize(i >= 2 ? k + 1 : k);
-                if (drawLater)
-                    budget_.Charge(budget);
-                else
-                    budget_.Charge(budget_.Remaining() + 1);
+                spend();
                 return;
             }
         }
     }
-    budget_.Charge(cost);
+    if (cutShort)
+        spend();
+    else
+        budget_.Charge(cost);
 }
 
 void TEmfPlayback::StrokeDashRuns(std::vector<TDashRun> runs, QPen pen)
