@@ -30,6 +30,8 @@ struct DibImage;
 
 namespace qrp::emf {
 
+struct TDashRun;
+
 struct TLogBrush;
 
 struct TLogPen {
@@ -95,6 +97,10 @@ public:
     void Play(TEmfReader& reader);
     // The work the page has cost: once spent, the records left were skipped.
     const TDrawBudget& Budget() const { return budget_; }
+    // A stroke whose dashes would number more than this is dashed only where it can show
+    // (kManyDashes unless set).
+    static constexpr double kManyDashes = 1 << 16;
+    void SetDashLimit(double dashes) { dashLimit_ = dashes; }
 
     // Record handlers (one per record type, see the dispatch table).
     using Handler = void (TEmfPlayback::*)(const TRecordView&);
@@ -238,6 +244,19 @@ private:
     // cuts path to what does and leaves the budget spent (with drawLater, to half of what
     // remains, the budget not spent: the path is drawn by a later record).
     void ChargePath(QPainterPath& path, double penWidth, bool drawLater = false);
+    // The length of one repeat of the pen's dashes in device pixels; 0 for solid pens.
+    static double DashPeriod(const QPen& pen);
+    // Whether a stroke length pixels long by pen makes more dashes than the limit. Drawn
+    // (not widened), a pen one pixel wide is dashed by the device as it draws, only where
+    // it shows, and is left whole.
+    bool ManyDashes(const QPen& pen, double length, bool widened = false) const;
+    // How many points of dashed runs the budget can pay for at most.
+    std::size_t DashPointsInBudget(bool drawLater = false) const;
+    // Charges the budget for stroking runs by pen, its edges and its dashes; when they do
+    // not fit, cuts runs to what does (as ChargePath does, drawLater alike).
+    void ChargeDashRuns(std::vector<TDashRun>& runs, const QPen& pen, bool drawLater = false);
+    // Charges for runs and strokes them, each with the phase of its dashes where it starts.
+    void StrokeDashRuns(std::vector<TDashRun> runs, QPen pen);
     // Charges the budget for filling the visible part of a device rectangle (a unit for
     // every 16 pixels); false when it does not fit.
     bool ChargeArea(const QRectF& device);
@@ -345,6 +364,7 @@ private:
     QRect visible_;          // device pixels that can show
     double visibleDiagonal_ = 0;
     TDrawBudget budget_;
+    double dashLimit_ = kManyDashes;
     TEmfHeaderInfo header_;
     QTransform init_;        // reference device pixels -> target device
     std::optional<QPainterPath> baseClip_; // the painter's own clip, in device pixels

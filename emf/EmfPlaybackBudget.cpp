@@ -3,6 +3,7 @@
 #include "emf/EmfPlayback.h"
 
 #include "emf/DibImage.h"
+#include "emf/RasterOps.h"
 #include "emf/StrokeGeometry.h"
 
 #include <algorithm>
@@ -68,6 +69,94 @@ void TEmfPlayback::ChargePath(QPainterPath& path, double penWidth, bool drawLate
     }
     path = PathPrefix(path, penWidth, rows, remaining);
     budget_.Charge(cost);
+}
+
+double TEmfPlayback::DashPeriod(const QPen& pen)
+{
+    if (pen.style() == Qt::SolidLine || pen.style() == Qt::NoPen)
+        return 0;
+    double period = 0;
+    for (const qreal d : pen.dashPattern())
+        period += std::max(0.0, double(d));
+    return period * std::max(1.0, pen.widthF());
+}
+
+bool TEmfPlayback::ManyDashes(const QPen& pen, double length, bool widened) const
+{
+    if (!widened && !(pen.widthF() > 1))
+        return false;
+    const double period = DashPeriod(pen);
+    return period > 0 && !(length <= period * dashLimit_);
+}
+
+namespace {
+// Each dash is a shape of its own: a few edges and caps to make, keep and fill.
+constexpr double kDashCost = 128;
+} // namespace
+
+std::size_t TEmfPlayback::DashPointsInBudget(bool drawLater) const
+{
+    // Every point costs a dash at least, and its making (curves flattened, segments
+    // trimmed) about as much again, twice for the points that start runs.
+    const double budget = drawLater ? budget_.Remaining() / 2 : budget_.Remaining();
+    return std::size_t(std::clamp(budget / (4 * kDashCost), 0.0, 1e9)) + 4;
+}
+
+void TEmfPlayback::ChargeDashRuns(std::vector<TDashRun>& runs, const QPen& pen, bool drawLater)
+{
+    const double rows = std::max(1, visible_.height());
+    const double period = std::max(DashPeriod(pen), 1e-3);
+    const double w = pen.widthF();
+    const double budget = drawLater ? budget_.Remaining() / 2 : budget_.Remaining();
+    // Runs that hold all the points the budget could pay for were cut short when made.
+    std::size_t points = 0;
+    for (const TDashRun& run : runs)
+        points += std::size_t(run.Points.size());
+    const bool cutShort = points + 1 >= DashPointsInBudget(drawLater);
+    auto spend = [&] {
+        if (drawLater)
+            budget_.Charge(budget);
+        else
+            budget_.Charge(budget_.Remaining() + 1);
+    };
+    double cost = 0;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+        const QPolygonF& points = runs[k].Points;
+        for (qsizetype i = 1; i < points.size(); ++i) {
+            const QPointF d = points[i] - points[i - 1];
+            cost += EdgeCost(points[i - 1], points[i], w, rows) + kDashCost * (1 + std::hypot(d.x(), d.y()) / period);
+            if (cost > budget) {
+                // Drawn up to the segment that does not fit.
+                runs[k].Points.resize(i);
+                runs.resize(i >= 2 ? k + 1 : k);
+                spend();
+                return;
+            }
+        }
+    }
+    if (cutShort)
+        spend();
+    else
+        budget_.Charge(cost);
+}
+
+void TEmfPlayback::StrokeDashRuns(std::vector<TDashRun> runs, QPen pen)
+{
+    ChargeDashRuns(runs, pen);
+    if (runs.empty())
+        return;
+    BeginDraw();
+    p_.save();
+    ConfigureRop2(p_, dc_.Rop2);
+    p_.setBrush(Qt::NoBrush);
+    // The offset counts in pen widths.
+    const double offset = pen.dashOffset(), w = std::max(1.0, pen.widthF());
+    for (const TDashRun& run : runs) {
+        pen.setDashOffset(offset + run.Start / w);
+        p_.setPen(pen);
+        p_.drawPolyline(run.Points);
+    }
+    p_.restore();
 }
 
 bool TEmfPlayback::ChargeArea(const QRectF& device)

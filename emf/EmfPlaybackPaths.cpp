@@ -70,6 +70,22 @@ void TEmfPlayback::OnWidenPath(const TRecordView&)
     if (inPath_ || PenIsNull())
         return;
     QPen pen = MakePen();
+    if (ManyDashes(pen, PathOutlineLength(path_), true)) {
+        std::vector<TDashRun> runs = DashRuns(path_, StrokeArea(pen), DashPointsInBudget(true));
+        ChargeDashRuns(runs, pen, true);
+        QPainterPathStroker stroker(pen);
+        QPainterPath widened;
+        for (const TDashRun& run : runs) {
+            // The offset counts in pen widths.
+            stroker.setDashOffset(pen.dashOffset() + run.Start / std::max(1.0, pen.widthF()));
+            QPainterPath piece;
+            piece.addPolygon(run.Points);
+            widened.addPath(stroker.createStroke(piece));
+        }
+        path_ = widened;
+        pathCharged_ = true;
+        return;
+    }
     NarrowPen(pen, [&] { return PathRectDistance(path_, QRectF(visible_)); });
     QPainterPath shown = path_;
     if (pen.style() == Qt::SolidLine)
@@ -95,11 +111,23 @@ void TEmfPlayback::OnSelectClipPath(const TRecordView& r)
     // which stays fast for the thousands of figures some paths hold.
     const QRectF keep = QRectF(visible_).adjusted(-visible_.width(), -visible_.height(), visible_.width(),
                                                   visible_.height());
+    // A region of a polygon costs every edge on every row it spans, and the edges that
+    // start on the same row are sorted one by one among each other (on the order of the
+    // square of the edges over the rows the polygon spans): once that is more than the
+    // budget holds, the page ends here and its clip does not matter.
+    const double rows = std::max(1.0, keep.height());
+    auto regionCost = [&](const QPolygonF& poly) {
+        const double edges = double(poly.size());
+        return PolylineCost(poly, 0, rows) + edges * edges / std::max(1.0, poly.boundingRect().height());
+    };
     std::vector<QRegion> parts;
     for (const QPolygonF& poly : FillPolygons(p)) {
         const QPolygonF inside = keep.contains(poly.boundingRect()) ? poly : ClipPolygon(poly, keep);
-        if (inside.size() >= 3)
-            parts.emplace_back(inside.toPolygon(), p.fillRule());
+        if (inside.size() < 3)
+            continue;
+        if (!budget_.Charge(regionCost(inside)))
+            return;
+        parts.emplace_back(inside.toPolygon(), p.fillRule());
     }
     CombineClip(UniteRegions(parts), r.U32(8));
 }

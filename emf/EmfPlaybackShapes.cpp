@@ -39,12 +39,18 @@ void TEmfPlayback::FillDevicePath(const QPainterPath& path, const QBrush& brush,
 }
 
 // Only what the pen can reach of the visible pixels is stroked: figures are cut where
-// they run wholly outside it (dashed pens keep their figures whole, and their phase).
+// they run wholly outside it. Dashed pens keep their figures whole, and their phase,
+// unless they would make too many dashes: then each figure is trimmed to that area and
+// each run keeps the phase its dashes have there.
 void TEmfPlayback::StrokeDevicePath(const QPainterPath& path)
 {
     if (PenIsNull() || dc_.Rop2 == R2_NOP)
         return;
     QPen pen = MakePen();
+    if (ManyDashes(pen, PathOutlineLength(path))) {
+        StrokeDashRuns(DashRuns(path, StrokeArea(pen), DashPointsInBudget()), pen);
+        return;
+    }
     NarrowPen(pen, [&] { return PathRectDistance(path, QRectF(visible_)); });
     QPainterPath shown = path;
     if (pen.style() == Qt::SolidLine)
@@ -129,6 +135,17 @@ void TEmfPlayback::DrawPolyline(const std::vector<QPointF>& pts, bool polygon)
     QPolygonF outline = poly;
     if (polygon && stroke && outline.size() > 1 && outline.first() != outline.last())
         outline.append(outline.first());
+    if (stroke && ManyDashes(pen, PolylineLength(outline))) {
+        if (polygon) {
+            QPainterPath area;
+            area.addPolygon(poly);
+            area.closeSubpath();
+            area.setFillRule(FillRule());
+            FillDevicePath(area, MakeBrush(dc_.Brush, true));
+        }
+        StrokeDashRuns(DashRuns({outline}, StrokeArea(pen), DashPointsInBudget()), pen);
+        return;
+    }
     std::vector<QPolygonF> runs;
     bool cut = false;
     if (stroke) {
@@ -374,15 +391,17 @@ void TEmfPlayback::OnLineTo(const TRecordView& r)
     } else if (!PenIsNull() && dc_.Rop2 != R2_NOP) {
         const QPointF a = Xf().map(dc_.CurPos), b = Xf().map(to);
         const QPen pen = MakePen();
-        if (!budget_.Charge(EdgeCost(a, b, pen.widthF(), std::max(1, visible_.height()))))
-            return;
-        BeginDraw();
-        p_.save();
-        ConfigureRop2(p_, dc_.Rop2);
-        p_.setPen(pen);
-        p_.drawLine(QPointF(RoundClamp(a.x()), RoundClamp(a.y())),
-                    QPointF(RoundClamp(b.x()), RoundClamp(b.y())));
-        p_.restore();
+        const QPointF da(RoundClamp(a.x()), RoundClamp(a.y())), db(RoundClamp(b.x()), RoundClamp(b.y()));
+        if (ManyDashes(pen, QLineF(da, db).length())) {
+            StrokeDashRuns(DashRuns({QPolygonF({da, db})}, StrokeArea(pen), DashPointsInBudget()), pen);
+        } else if (budget_.Charge(EdgeCost(a, b, pen.widthF(), std::max(1, visible_.height())))) {
+            BeginDraw();
+            p_.save();
+            ConfigureRop2(p_, dc_.Rop2);
+            p_.setPen(pen);
+            p_.drawLine(da, db);
+            p_.restore();
+        }
     }
     dc_.CurPos = to;
 }
@@ -416,6 +435,15 @@ void TEmfPlayback::OnRectangle(const TRecordView& r)
         if (inside && w > 1)
             box.adjust(w / 2 - 0.5, w / 2 - 0.5, -(w / 2 - 0.5), -(w / 2 - 0.5));
         p_.setBrush(MakeBrush(dc_.Brush, true));
+        if (ManyDashes(pen, 2 * (box.width() + box.height()))) {
+            // Filled here, its outline dashed where it can show.
+            p_.setPen(Qt::NoPen);
+            p_.drawRect(box);
+            p_.restore();
+            const QPolygonF outline({box.topLeft(), box.topRight(), box.bottomRight(), box.bottomLeft(), box.topLeft()});
+            StrokeDashRuns(DashRuns({outline}, StrokeArea(pen), DashPointsInBudget()), pen);
+            return;
+        }
         p_.setPen(pen);
         p_.drawRect(box);
     } else {

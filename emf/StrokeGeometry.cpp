@@ -1,5 +1,7 @@
 #include "emf/StrokeGeometry.h"
 
+#include <QLineF>
+
 #include <algorithm>
 #include <cmath>
 
@@ -317,6 +319,190 @@ QPainterPath PathPrefix(const QPainterPath& path, double penWidth, double rows, 
     return out;
 }
 
+double PathOutlineLength(const QPainterPath& path)
+{
+    double length = 0;
+    QPointF cur;
+    const int n = path.elementCount();
+    for (int i = 0; i < n; ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QPointF p(e.x, e.y);
+        if (!e.isMoveTo())
+            length += std::hypot(p.x() - cur.x(), p.y() - cur.y());
+        cur = p;
+    }
+    return length;
+}
+
+double PolylineLength(const QPolygonF& poly)
+{
+    double length = 0;
+    for (qsizetype i = 1; i < poly.size(); ++i)
+        length += std::hypot(poly[i].x() - poly[i - 1].x(), poly[i].y() - poly[i - 1].y());
+    return length;
+}
+
+namespace {
+
+// The length of a cubic by Gauss-Legendre quadrature of its speed (8 points).
+double CubicLength(const QPointF* p)
+{
+    static constexpr double kNodes[4] = {0.1834346424956498, 0.5255324099163290, 0.7966664774136267,
+                                         0.9602898564975363};
+    static constexpr double kWeights[4] = {0.3626837833783620, 0.3137066458778873, 0.2223810344533745,
+                                           0.1012285362903763};
+    const QPointF a = p[1] - p[0], b = p[2] - p[1], c = p[3] - p[2];
+    auto speed = [&](double t) {
+        const double u = 1 - t;
+        const QPointF d = 3 * (u * u * a + 2 * u * t * b + t * t * c);
+        return std::hypot(d.x(), d.y());
+    };
+    double sum = 0;
+    for (int k = 0; k < 4; ++k)
+        sum += kWeights[k] * (speed(0.5 - kNodes[k] / 2) + speed(0.5 + kNodes[k] / 2));
+    return sum / 2;
+}
+
+// Runs of a figure trimmed to an area, built one segment at a time.
+class TDashRunBuilder {
+public:
+    TDashRunBuilder(const QRectF& area, std::size_t mostPoints, std::vector<TDashRun>& runs)
+        : area_(area), left_(mostPoints), runs_(runs)
+    {
+    }
+
+    // Whether as many points as were asked for are kept: the rest is left out.
+    bool Full() const { return left_ == 0; }
+
+    void MoveTo(const QPointF& p)
+    {
+        cur_ = p;
+        along_ = 0;
+        open_ = false;
+    }
+
+    void LineTo(const QPointF& b)
+    {
+        const QPointF a = cur_, d = b - a;
+        const double length = std::hypot(d.x(), d.y());
+        double t0 = 0, t1 = 1;
+        const bool meets = ClipTest(-d.x(), a.x() - area_.left(), t0, t1)
+                           && ClipTest(d.x(), area_.right() - a.x(), t0, t1)
+                           && ClipTest(-d.y(), a.y() - area_.top(), t0, t1)
+                           && ClipTest(d.y(), area_.bottom() - a.y(), t0, t1) && t0 <= t1;
+        if (meets && left_ >= 2) {
+            if (!open_ || t0 > 0) {
+                runs_.push_back({QPolygonF({t0 > 0 ? a + t0 * d : a}), along_ + t0 * length});
+                --left_;
+            }
+            runs_.back().Points.append(t1 < 1 ? a + t1 * d : b);
+            --left_;
+            open_ = t1 >= 1;
+        } else if (meets) {
+            left_ = 0;
+        } else {
+            open_ = false;
+        }
+        along_ += length;
+        cur_ = b;
+    }
+
+    // A cubic from the current point, flattened where it comes near the area; the parts
+    // that stay away from it count only their length.
+    void CurveTo(const QPointF& c1, const QPointF& c2, const QPointF& end)
+    {
+        struct TCubic {
+            QPointF P[4];
+            int Depth;
+        };
+        // As fine as curves are flattened to be stroked: at most 512 segments.
+        constexpr int kMostDepth = 9;
+        std::vector<TCubic> stack{{{cur_, c1, c2, end}, 0}};
+        while (!stack.empty() && !Full()) {
+            const TCubic b = stack.back();
+            stack.pop_back();
+            const QPointF* p = b.P;
+            const double l = std::min({p[0].x(), p[1].x(), p[2].x(), p[3].x()});
+            const double r = std::max({p[0].x(), p[1].x(), p[2].x(), p[3].x()});
+            const double t = std::min({p[0].y(), p[1].y(), p[2].y(), p[3].y()});
+            const double bm = std::max({p[0].y(), p[1].y(), p[2].y(), p[3].y()});
+            const QPointF chord = p[3] - p[0];
+            const double chordLength = std::hypot(chord.x(), chord.y());
+            if (l > area_.right() || r < area_.left() || t > area_.bottom() || bm < area_.top()) {
+                along_ += CubicLength(p);
+                open_ = false;
+                cur_ = p[3];
+                continue;
+            }
+            // Flat enough when the control points lie within half a pixel of the chord.
+            bool flat;
+            if (chordLength > 0) {
+                auto cross = [&](const QPointF& v) { return std::fabs(v.x() * chord.y() - v.y() * chord.x()); };
+                const double d1 = cross(p[1] - p[0]), d2 = cross(p[2] - p[0]);
+                flat = d1 + d2 <= 0.5 * chordLength;
+            } else {
+                flat = QLineF(p[0], p[1]).length() + QLineF(p[0], p[2]).length() <= 0.5;
+            }
+            if (flat || b.Depth >= kMostDepth || !std::isfinite(chordLength)) {
+                LineTo(p[3]);
+                continue;
+            }
+            // Halved (de Casteljau); the first half is done first.
+            const QPointF p01 = (p[0] + p[1]) / 2, p12 = (p[1] + p[2]) / 2, p23 = (p[2] + p[3]) / 2;
+            const QPointF p012 = (p01 + p12) / 2, p123 = (p12 + p23) / 2, mid = (p012 + p123) / 2;
+            stack.push_back({{mid, p123, p23, p[3]}, b.Depth + 1});
+            stack.push_back({{p[0], p01, p012, mid}, b.Depth + 1});
+        }
+        cur_ = end;
+    }
+
+private:
+    QRectF area_;
+    std::size_t left_;
+    std::vector<TDashRun>& runs_;
+    QPointF cur_;
+    double along_ = 0;
+    bool open_ = false; // the last run goes on with the next segment
+};
+
+} // namespace
+
+std::vector<TDashRun> DashRuns(const QList<QPolygonF>& figures, const QRectF& area, std::size_t mostPoints)
+{
+    std::vector<TDashRun> runs;
+    TDashRunBuilder build(area, mostPoints, runs);
+    for (const QPolygonF& figure : figures) {
+        if (figure.isEmpty())
+            continue;
+        build.MoveTo(figure[0]);
+        for (qsizetype i = 1; i < figure.size() && !build.Full(); ++i)
+            build.LineTo(figure[i]);
+    }
+    return runs;
+}
+
+std::vector<TDashRun> DashRuns(const QPainterPath& path, const QRectF& area, std::size_t mostPoints)
+{
+    std::vector<TDashRun> runs;
+    TDashRunBuilder build(area, mostPoints, runs);
+    const int n = path.elementCount();
+    for (int i = 0; i < n && !build.Full(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            build.MoveTo(QPointF(e.x, e.y));
+        } else if (e.isLineTo()) {
+            build.LineTo(QPointF(e.x, e.y));
+        } else if (i + 2 < n) {
+            const QPainterPath::Element c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
+            build.CurveTo(QPointF(e.x, e.y), QPointF(c2.x, c2.y), QPointF(end.x, end.y));
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    return runs;
+}
+
 QPolygonF ClipPolygon(const QPolygonF& poly, const QRectF& r)
 {
     QPolygonF in = poly;
@@ -378,23 +564,47 @@ QList<QPolygonF> FillPolygons(const QPainterPath& path)
     // A sweep from left to right: each figure meets those still open at its left edge.
     std::sort(order.begin(), order.end(),
               [&](qsizetype a, qsizetype b) { return bounds[std::size_t(a)].left() < bounds[std::size_t(b)].left(); });
-    std::vector<qsizetype> active;
+    // Figures grouped that do not overlap fill as they would apart, so that when many are
+    // open at once they are taken together as one group of their common bounds: the sweep
+    // then stays linear however much the figures overlap.
+    constexpr std::size_t kMostOpen = 256;
+    auto unite = [&](qsizetype a, qsizetype b) {
+        const qsizetype ra = root(a), rb = root(b);
+        if (ra != rb)
+            parent[std::size_t(std::max(ra, rb))] = std::min(ra, rb);
+    };
+    struct TOpen {
+        QRectF Bounds;
+        qsizetype Member;
+    };
+    std::vector<TOpen> active;
     for (const qsizetype i : order) {
         const QRectF& bi = bounds[std::size_t(i)];
         std::size_t kept = 0;
-        for (const qsizetype j : active) {
-            const QRectF& bj = bounds[std::size_t(j)];
+        qsizetype ri = i; // i's root: i is new to the sweep
+        for (const TOpen& open : active) {
+            const QRectF& bj = open.Bounds;
             if (bj.right() <= bi.left())
                 continue; // closed before this one
-            active[kept++] = j;
+            active[kept++] = open;
             if (bj.top() < bi.bottom() && bi.top() < bj.bottom()) {
-                const qsizetype ri = root(i), rj = root(j);
-                if (ri != rj)
+                const qsizetype rj = root(open.Member);
+                if (rj != ri) {
                     parent[std::size_t(std::max(ri, rj))] = std::min(ri, rj);
+                    ri = std::min(ri, rj);
+                }
             }
         }
         active.resize(kept);
-        active.push_back(i);
+        active.push_back({bi, i});
+        if (active.size() > kMostOpen) {
+            TOpen all = active.front();
+            for (const TOpen& open : active) {
+                all.Bounds |= open.Bounds;
+                unite(all.Member, open.Member);
+            }
+            active.assign(1, all);
+        }
     }
     // Each group's figures in their order, joined through the group's first point.
     std::vector<qsizetype> groupOf(static_cast<std::size_t>(n), -1);

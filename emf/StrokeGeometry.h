@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QRegion>
 
+#include <cstdint>
 #include <vector>
 
 namespace qrp::emf {
@@ -45,6 +46,27 @@ double PolylineRectDistance(const QPolygonF& poly, const QRectF& area);
 // The longest leading part of path whose PathCost fits in budget (whole figures up to the
 // element that does not fit).
 QPainterPath PathPrefix(const QPainterPath& path, double penWidth, double rows, double budget);
+
+// A run of a dashed stroke: points of one figure, flattened, and the length along the
+// figure at which they start (where the run takes up the figure's dashes).
+struct TDashRun {
+    QPolygonF Points;
+    double Start = 0;
+};
+
+// The length of the path's outline, curves by their control polygons (at least the length
+// stroked).
+double PathOutlineLength(const QPainterPath& path);
+double PolylineLength(const QPolygonF& poly);
+
+// The runs of figures that lie in area: each segment is trimmed to area (one that
+// crosses it whole keeps only its part inside), and a figure breaks where it leaves. No
+// more than mostPoints points are kept: the runs end there.
+std::vector<TDashRun> DashRuns(const QList<QPolygonF>& figures, const QRectF& area,
+                               std::size_t mostPoints = SIZE_MAX);
+// The same for a path: its curves are flattened where they come near area, and the parts
+// that stay away from it count about their length.
+std::vector<TDashRun> DashRuns(const QPainterPath& path, const QRectF& area, std::size_t mostPoints = SIZE_MAX);
 
 // The closed polygon cut to r (Sutherland-Hodgman): every point inside r keeps its
 // winding number, so either fill rule fills the same pixels inside r.

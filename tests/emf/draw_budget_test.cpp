@@ -387,3 +387,296 @@ TEST(EmfDrawBudget, CorpusPagesStayWellWithinTheirBudget)
     RecordProperty("most_used", std::to_string(most));
     EXPECT_LT(most, 0.25);
 }
+
+namespace {
+
+// A geometric pen of the given style (PS_DASH, PS_DOT, ...), width and joins.
+TPicture& DashedPen(TPicture& pic, int handle, std::uint32_t style, int width, std::uint32_t join = PS_JOIN_MITER)
+{
+    pic.Rec(EMR_EXTCREATEPEN, {handle, 0, 0, 0, 0, std::int32_t(PS_GEOMETRIC | style | PS_ENDCAP_FLAT | join), width,
+                               BS_SOLID, 0x00800000, 0, 0});
+    return pic.Rec(EMR_SELECTOBJECT, {handle});
+}
+
+// The picture played onto a w x h image at target (device pixels), dashed strokes cut to
+// what shows from dashLimit dashes on.
+QImage PlayWithDashLimit(const TPicture& pic, const QRectF& target, int w, int h, double dashLimit)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    const auto bytes = pic.Bytes();
+    TEmfReader reader(bytes.data(), bytes.size());
+    if (!reader.Valid())
+        return {};
+    TEmfPlayback playback(p, reader.Header(), target);
+    playback.SetDashLimit(dashLimit);
+    playback.Play(reader);
+    return img;
+}
+
+int CountInk(const QImage& img)
+{
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            n += Ink(img, x, y);
+    return n;
+}
+
+} // namespace
+
+// A segment crossing the area from far outside is trimmed to it and its run starts at the
+// length up to there; runs of a figure that leaves and comes back start where they enter.
+TEST(EmfDrawBudget, DashRunsAreTrimmedToTheAreaAndKeepTheirLength)
+{
+    const QRectF area(0, 0, 100, 10);
+    const auto across = DashRuns({QPolygonF({QPointF(-1e9, 5), QPointF(1e9, 5)})}, area);
+    ASSERT_EQ(across.size(), 1u);
+    EXPECT_EQ(across[0].Points, QPolygonF({QPointF(0, 5), QPointF(100, 5)}));
+    EXPECT_DOUBLE_EQ(across[0].Start, 1e9);
+
+    // In, out through the bottom and back, and a last segment that stays out.
+    const QPolygonF zigzag({QPointF(-10, 5), QPointF(50, 5), QPointF(50, 40), QPointF(60, 40), QPointF(60, 5),
+                            QPointF(200, 5), QPointF(200, 50)});
+    const auto runs = DashRuns({zigzag}, area);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].Points, QPolygonF({QPointF(0, 5), QPointF(50, 5), QPointF(50, 10)}));
+    EXPECT_DOUBLE_EQ(runs[0].Start, 10);
+    EXPECT_EQ(runs[1].Points, QPolygonF({QPointF(60, 10), QPointF(60, 5), QPointF(100, 5)}));
+    EXPECT_DOUBLE_EQ(runs[1].Start, 60 + 35 + 10 + 30);
+    EXPECT_TRUE(DashRuns({QPolygonF({QPointF(-5, -5), QPointF(200, -5)})}, area).empty());
+
+    // A curve reaching far out is flattened only near the area; the run after it starts
+    // about the curve's length on.
+    QPainterPath arch;
+    arch.moveTo(-1e9, 5);
+    arch.cubicTo(-1e9, -1e9, 0, -1e9, 0, 5);
+    const double archLength = arch.length();
+    arch.lineTo(50, 5);
+    const auto after = DashRuns(arch, area);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.back().Points.last(), QPointF(50, 5));
+    EXPECT_NEAR(after.back().Start, archLength, archLength / 50);
+    std::size_t points = 0;
+    for (const TDashRun& run : after)
+        points += std::size_t(run.Points.size());
+    EXPECT_LT(points, 2000u);
+}
+
+// Dashed strokes cut to what shows look as the same strokes dashed whole: windows of a
+// zoomed page with every dashed stroke cut (no dash limit), and the whole page played with
+// none cut, where the strokes lie wholly on it.
+TEST(EmfDrawBudget, DashedStrokesCutToTheWindowMatchTheWholeStrokes)
+{
+    TPicture pic(300, 300, 12);
+    std::vector<QPoint> zigzag;
+    for (int i = 0; i < 30; ++i)
+        zigzag.emplace_back(10 + i * 9, (i % 2) ? 20 : 280);
+    DashedPen(pic, 1, PS_DASH, 3);
+    Poly(pic, EMR_POLYLINE, zigzag);
+    DashedPen(pic, 2, PS_DASHDOT, 2, PS_JOIN_ROUND);
+    pic.Rec(EMR_SELECTOBJECT, {Stock(LTGRAY_BRUSH)});
+    Poly(pic, EMR_POLYGON, {{10, 150}, {120, 100}, {290, 180}, {130, 290}, {100, 20}});
+    DashedPen(pic, 3, PS_DOT, 2, PS_JOIN_BEVEL);
+    pic.Rec(EMR_MOVETOEX, {5, 290}).Rec(EMR_LINETO, {295, 10});
+    pic.Rec(EMR_RECTANGLE, {40, 60, 260, 240});
+    DashedPen(pic, 4, PS_DASHDOTDOT, 3);
+    pic.Rec(EMR_BEGINPATH, {});
+    Poly(pic, EMR_POLYLINE, {{10, 100}, {200, 60}, {260, 250}, {30, 280}, {150, 10}});
+    pic.Rec(EMR_ENDPATH, {});
+    pic.Rec(EMR_STROKEPATH, {0, 0, -1, -1});
+    pic.Rec(EMR_BEGINPATH, {});
+    Poly(pic, EMR_POLYLINE, {{20, 30}, {280, 200}, {10, 270}});
+    pic.Rec(EMR_ENDPATH, {});
+    pic.Rec(EMR_WIDENPATH, {});
+    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)});
+    pic.Rec(EMR_FILLPATH, {0, 0, -1, -1});
+
+    constexpr int kFull = 1200; // four times the picture
+    const QImage whole = PlayWithDashLimit(pic, QRectF(0, 0, kFull, kFull), kFull, kFull, 1e300);
+    for (const QRect window : {QRect(300, 500, 200, 150), QRect(0, 0, 320, 240), QRect(900, 300, 300, 400)}) {
+        const QRectF target(-window.x(), -window.y(), kFull, kFull);
+        const QImage cut = PlayWithDashLimit(pic, target, window.width(), window.height(), 0);
+        const QImage want = whole.copy(window);
+        EXPECT_GT(CountInk(want), window.width() * window.height() / 50) << window.x();
+        EXPECT_EQ(CountDiffering(cut, want), 0) << window.x() << "," << window.y();
+    }
+
+    // Curves are flattened where they are cut: the same dashes, give or take a pixel at
+    // their ends.
+    TPicture curves(300, 300);
+    DashedPen(curves, 1, PS_DASH, 3);
+    Poly(curves, EMR_POLYBEZIER, {{10, 20}, {100, 600}, {250, -300}, {290, 250}, {300, 400}, {-50, 300}, {150, 150}});
+    const QRect window(300, 400, 300, 300);
+    const QImage want = PlayWithDashLimit(curves, QRectF(0, 0, kFull, kFull), kFull, kFull, 1e300).copy(window);
+    const QImage cut = PlayWithDashLimit(curves, QRectF(-window.x(), -window.y(), kFull, kFull), 300, 300, 0);
+    EXPECT_GT(CountInk(want), 1000);
+    EXPECT_LT(CountDiffering(cut, want), CountInk(want) / 20);
+}
+
+// Dashed strokes a billion pixels long are dashed only where they show: fast, and the
+// dashes that show are those of the same pen along a short line in the same phase.
+TEST(EmfDrawBudget, BillionPixelDashedStrokesDrawWhatShows)
+{
+    constexpr int kW = 400, kH = 300;
+    constexpr int kPeriod = 4 * 6; // PS_DASH: three widths on, one off
+    constexpr int kFar = 1000000000;
+    // The start of the short line: in the dashes' phase, just left of the page.
+    const int near = -kFar + ((kFar - 40) / kPeriod) * kPeriod;
+    auto page = [&](int from, int to, std::uint32_t kind) {
+        TPicture pic(kW, kH);
+        DashedPen(pic, 1, PS_DASH, 6);
+        switch (kind) {
+        case EMR_POLYLINE: Poly(pic, EMR_POLYLINE, {{from, 100}, {to, 100}}); break;
+        case EMR_LINETO: pic.Rec(EMR_MOVETOEX, {from, 150}).Rec(EMR_LINETO, {to, 150}); break;
+        case EMR_WIDENPATH:
+            // A pen one pixel wide, dotted every 6 pixels as the dashes repeat every 24.
+            pic.Rec(EMR_CREATEPEN, {2, PS_DOT, 1, 0, 0}).Rec(EMR_SELECTOBJECT, {2});
+            pic.Rec(EMR_BEGINPATH, {});
+            Poly(pic, EMR_POLYLINE, {{from, 250}, {to, 250}});
+            pic.Rec(EMR_ENDPATH, {}).Rec(EMR_WIDENPATH, {});
+            pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)}).Rec(EMR_SELECTOBJECT, {Stock(NULL_PEN)});
+            pic.Rec(EMR_FILLPATH, {0, 0, -1, -1});
+            break;
+        default: Poly(pic, EMR_POLYBEZIER, {{from, 200}, {from / 3, 200}, {to / 3, 200}, {to, 200}}); break;
+        }
+        return pic;
+    };
+    for (const std::uint32_t kind : {std::uint32_t(EMR_POLYLINE), std::uint32_t(EMR_LINETO), std::uint32_t(EMR_POLYBEZIER),
+                                     std::uint32_t(EMR_WIDENPATH)}) {
+        const TTimed huge = PlayTimed(page(-kFar, kFar, kind), 1.0);
+        EXPECT_LT(huge.Seconds, kMostSeconds) << kind;
+        const QImage shortLine = page(near, kW + 40, kind).Play();
+        EXPECT_GT(CountInk(shortLine), kW / 3) << kind;
+        EXPECT_EQ(CountDiffering(huge.Image, shortLine), 0) << kind;
+    }
+    // Closed: the outline of a rectangle a billion pixels wide, and the same widened.
+    TPicture rect(kW, kH);
+    DashedPen(rect, 1, PS_DOT, 4);
+    rect.Rec(EMR_SELECTOBJECT, {Stock(NULL_BRUSH)});
+    rect.Rec(EMR_RECTANGLE, {-kFar, 50, kFar, 250});
+    rect.Rec(EMR_BEGINPATH, {});
+    Poly(rect, EMR_POLYLINE, {{-kFar, 20}, {kFar, 280}});
+    rect.Rec(EMR_ENDPATH, {});
+    rect.Rec(EMR_WIDENPATH, {});
+    rect.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)});
+    rect.Rec(EMR_FILLPATH, {0, 0, -1, -1});
+    const TTimed t = PlayTimed(rect, 1.0);
+    EXPECT_LT(t.Seconds, kMostSeconds);
+    EXPECT_GT(CountInk(t.Image), kW * 2);
+}
+
+// Figures that all overlap one another are grouped in time that grows with their number,
+// into polygons that fill as the pairwise grouping fills.
+TEST(EmfDrawBudget, FillPolygonsOfDenselyOverlappingFiguresMatchThePairwiseGrouping)
+{
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> at(0, 400);
+    QPainterPath path;
+    for (int i = 0; i < 1000; ++i) {
+        path.moveTo(at(rng), at(rng));
+        for (int k = 0; k < 3; ++k)
+            path.lineTo(at(rng), at(rng));
+        path.closeSubpath();
+    }
+    for (const Qt::FillRule rule : {Qt::OddEvenFill, Qt::WindingFill}) {
+        path.setFillRule(rule);
+        QElapsedTimer timer;
+        timer.start();
+        const QList<QPolygonF> ours = FillPolygons(path);
+        EXPECT_LT(timer.nsecsElapsed() / 1e9, 0.5) << rule;
+        // Both as regions of a window: regions of the whole overlap are slow to make.
+        const QRect window(150, 150, 40, 30);
+        auto fill = [&](const QList<QPolygonF>& polygons) {
+            QImage img(window.size(), QImage::Format_RGB32);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            p.translate(-window.topLeft());
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::black);
+            for (const QPolygonF& poly : polygons)
+                p.drawPolygon(poly, rule);
+            return img;
+        };
+        const QImage a = fill(ours), b = fill(path.toFillPolygons());
+        EXPECT_GT(CountInk(b), 0) << rule;
+        EXPECT_EQ(CountDiffering(a, b), 0) << rule;
+    }
+}
+
+// A clip path of fifteen thousand figures strewn along a few rows, every one over every
+// other: one polygon of sixty thousand short edges, whose region costs far more than its
+// edges' rows. The page stays within its bounds.
+TEST(EmfDrawBudget, ClipPathOfOverlappingFiguresStaysBounded)
+{
+    TPicture pic(kPageW, kPageH);
+    pic.Rec(EMR_BEGINPATH, {});
+    std::vector<QPoint> pts = ScatteredPoints(60000, kPageW, 4, 3);
+    for (std::size_t i = 0; i + 4 <= pts.size(); i += 4)
+        Poly(pic, EMR_POLYGON, {pts[i] + QPoint(0, 500), pts[i + 1] + QPoint(0, 500), pts[i + 2] + QPoint(0, 500),
+                                pts[i + 3] + QPoint(0, 500)});
+    pic.Rec(EMR_ENDPATH, {});
+    pic.Rec(EMR_SELECTCLIPPATH, {RGN_AND});
+    pic.Rec(EMR_SELECTOBJECT, {Stock(BLACK_BRUSH)});
+    pic.Rec(EMR_RECTANGLE, {0, 0, kPageW, kPageH});
+    for (const double scale : kScales) {
+        const TTimed t = PlayTimed(pic, scale);
+        EXPECT_LT(t.Seconds, kMostSeconds) << scale;
+    }
+}
+
+// Twenty thousand curves a million units across under a dashed pen wider than the page:
+// every curve comes near the page, and what is flattened of them stops at the budget.
+TEST(EmfDrawBudget, ManyLargeCurvesUnderAWideDashedPenStayBounded)
+{
+    TPicture pic(kPageW, kPageH);
+    DashedPen(pic, 1, PS_DASHDOT, 20000);
+    std::vector<QPoint> pts = ScatteredPoints(60001, 2000000, 2000000, 9);
+    for (QPoint& p : pts)
+        p -= QPoint(1000000, 1000000);
+    Poly(pic, EMR_POLYBEZIER, pts);
+    for (const double scale : kScales) {
+        const TTimed t = PlayTimed(pic, scale);
+        EXPECT_LT(t.Seconds, kMostSeconds) << scale;
+    }
+    // The runs stop at the points asked for.
+    QPainterPath curves;
+    curves.moveTo(pts[0]);
+    for (std::size_t i = 1; i + 2 < pts.size(); i += 3)
+        curves.cubicTo(pts[i], pts[i + 1], pts[i + 2]);
+    std::size_t points = 0;
+    for (const TDashRun& run : DashRuns(curves, QRectF(-30000, -30000, 60000, 60000), 5000))
+        points += std::size_t(run.Points.size());
+    EXPECT_LE(points, 5000u);
+    EXPECT_GE(points, 4999u); // a run is not started with one point left
+}
+
+// The corpus pages (some with wide pens of their own dash styles) draw pixel for pixel the
+// same at twice their size with every dashed stroke cut to what shows as with none cut,
+// and so with the usual dash limit whatever it cuts of them.
+TEST(EmfDrawBudget, CorpusPagesDrawTheSameWithTheDashLimit)
+{
+    const QDir dir(QStringLiteral(QRP_TEST_DATA "/emf/corpus"));
+    const QStringList files = dir.entryList({QStringLiteral("*.emf")}, QDir::Files, QDir::Name);
+    ASSERT_GE(files.size(), 90);
+    for (const QString& name : files) {
+        const auto bytes = ReadFile(dir.filePath(name));
+        qrp::TEmfHeaderInfo header;
+        ASSERT_TRUE(ReadEmfHeader(bytes.data(), bytes.size(), header)) << name.toStdString();
+        const double fw = double(header.Frame.Right) - header.Frame.Left;
+        const double fh = double(header.Frame.Bottom) - header.Frame.Top;
+        const int w = std::clamp(int(fw * 192 / 2540), 16, 4000), h = std::clamp(int(fh * 192 / 2540), 16, 4000);
+        auto play = [&](double dashLimit) {
+            QImage img(w, h, QImage::Format_RGB32);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            TEmfReader reader(bytes.data(), bytes.size());
+            TEmfPlayback playback(p, reader.Header(), QRectF(0, 0, w, h));
+            playback.SetDashLimit(dashLimit);
+            playback.Play(reader);
+            return img;
+        };
+        EXPECT_EQ(CountDiffering(play(0), play(1e300)), 0) << name.toStdString();
+    }
+}
