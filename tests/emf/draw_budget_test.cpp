@@ -661,7 +661,7 @@ TEST(EmfDrawBudget, CorpusPagesDrawTheSameWithTheDashLimit)
     const QStringList files = dir.entryList({QStringLiteral("*.emf")}, QDir::Files, QDir::Name);
     ASSERT_GE(files.size(), 90);
     for (const QString& name : files) {
-        const auto bytes = ReadFile(dir.filePath(name));
+        const auto bytes = qrp::test::ReadAll(dir.filePath(name).toStdString());
         qrp::TEmfHeaderInfo header;
         ASSERT_TRUE(ReadEmfHeader(bytes.data(), bytes.size(), header)) << name.toStdString();
         const double fw = double(header.Frame.Right) - header.Frame.Left;
