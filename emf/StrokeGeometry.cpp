@@ -44,6 +44,21 @@ double PointSegmentDistance(const QPointF& p, const QPointF& a, const QPointF& b
     return std::hypot(p.x() - c.x(), p.y() - c.y());
 }
 
+// Calls edge(from, to) for each element of path but its moves, from the point before it:
+// the edges of its control polygon.
+template <typename Edge> void ForEachEdge(const QPainterPath& path, Edge edge)
+{
+    QPointF cur;
+    const int n = path.elementCount();
+    for (int i = 0; i < n; ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QPointF p(e.x, e.y);
+        if (!e.isMoveTo())
+            edge(cur, p);
+        cur = p;
+    }
+}
+
 } // namespace
 
 bool SegmentMeetsRect(const QPointF& a, const QPointF& b, const QRectF& r)
@@ -225,15 +240,7 @@ double EdgeCost(const QPointF& a, const QPointF& b, double penWidth, double rows
 double PathCost(const QPainterPath& path, double penWidth, double rows)
 {
     double cost = 0;
-    QPointF cur;
-    const int n = path.elementCount();
-    for (int i = 0; i < n; ++i) {
-        const QPainterPath::Element e = path.elementAt(i);
-        const QPointF p(e.x, e.y);
-        if (!e.isMoveTo())
-            cost += EdgeCost(cur, p, penWidth, rows);
-        cur = p;
-    }
+    ForEachEdge(path, [&](const QPointF& a, const QPointF& b) { cost += EdgeCost(a, b, penWidth, rows); });
     return cost;
 }
 
@@ -322,15 +329,7 @@ QPainterPath PathPrefix(const QPainterPath& path, double penWidth, double rows, 
 double PathOutlineLength(const QPainterPath& path)
 {
     double length = 0;
-    QPointF cur;
-    const int n = path.elementCount();
-    for (int i = 0; i < n; ++i) {
-        const QPainterPath::Element e = path.elementAt(i);
-        const QPointF p(e.x, e.y);
-        if (!e.isMoveTo())
-            length += std::hypot(p.x() - cur.x(), p.y() - cur.y());
-        cur = p;
-    }
+    ForEachEdge(path, [&](const QPointF& a, const QPointF& b) { length += std::hypot(b.x() - a.x(), b.y() - a.y()); });
     return length;
 }
 
