@@ -362,25 +362,50 @@ TEST(EmfDrawBudget, PageStopsWhereItsBudgetIsSpent)
     EXPECT_FALSE(Ink(img, 745, 50));  // after it: skipped
 }
 
+namespace {
+
+// A corpus picture and the size of its frame in pixels at a resolution (each side held
+// to 16 to 4000 pixels).
+struct TCorpusPage {
+    std::string Name;
+    std::vector<std::uint8_t> Bytes;
+    int Width = 0, Height = 0;
+};
+
+std::vector<TCorpusPage> CorpusPages(double dpi)
+{
+    const QDir dir(QStringLiteral(QRP_TEST_DATA "/emf/corpus"));
+    std::vector<TCorpusPage> pages;
+    for (const QString& name : dir.entryList({QStringLiteral("*.emf")}, QDir::Files, QDir::Name)) {
+        TCorpusPage page;
+        page.Name = name.toStdString();
+        page.Bytes = qrp::test::ReadAll(dir.filePath(name).toStdString());
+        qrp::TEmfHeaderInfo header;
+        EXPECT_TRUE(ReadEmfHeader(page.Bytes.data(), page.Bytes.size(), header)) << page.Name;
+        const double fw = double(header.Frame.Right) - header.Frame.Left;
+        const double fh = double(header.Frame.Bottom) - header.Frame.Top;
+        page.Width = std::clamp(int(fw * dpi / 2540), 16, 4000);
+        page.Height = std::clamp(int(fh * dpi / 2540), 16, 4000);
+        pages.push_back(std::move(page));
+    }
+    return pages;
+}
+
+} // namespace
+
 // The corpus pages, at their natural size and as small thumbnails, use a small part of
 // their budget.
 TEST(EmfDrawBudget, CorpusPagesStayWellWithinTheirBudget)
 {
-    const QDir dir(QStringLiteral(QRP_TEST_DATA "/emf/corpus"));
-    const QStringList files = dir.entryList({QStringLiteral("*.emf")}, QDir::Files, QDir::Name);
-    ASSERT_GE(files.size(), 90);
+    const auto pages = CorpusPages(96);
+    ASSERT_GE(pages.size(), 90u);
     double most = 0;
-    for (const QString& name : files) {
-        const auto bytes = qrp::test::ReadAll(dir.filePath(name).toStdString());
-        qrp::TEmfHeaderInfo header;
-        ASSERT_TRUE(ReadEmfHeader(bytes.data(), bytes.size(), header)) << name.toStdString();
-        const double fw = double(header.Frame.Right) - header.Frame.Left;
-        const double fh = double(header.Frame.Bottom) - header.Frame.Top;
-        const int w = std::clamp(int(fw * 96 / 2540), 16, 4000), h = std::clamp(int(fh * 96 / 2540), 16, 4000);
+    for (const TCorpusPage& page : pages) {
+        const int w = page.Width, h = page.Height;
         for (const QSize size : {QSize(w, h), QSize(128, std::max(16, int(128.0 * h / w)))}) {
             bool spent = true;
-            const double used = BudgetUsed(bytes, size.width(), size.height(), &spent);
-            EXPECT_FALSE(spent) << name.toStdString();
+            const double used = BudgetUsed(page.Bytes, size.width(), size.height(), &spent);
+            EXPECT_FALSE(spent) << page.Name;
             most = std::max(most, used);
         }
     }
@@ -657,16 +682,11 @@ TEST(EmfDrawBudget, ManyLargeCurvesUnderAWideDashedPenStayBounded)
 // and so with the usual dash limit whatever it cuts of them.
 TEST(EmfDrawBudget, CorpusPagesDrawTheSameWithTheDashLimit)
 {
-    const QDir dir(QStringLiteral(QRP_TEST_DATA "/emf/corpus"));
-    const QStringList files = dir.entryList({QStringLiteral("*.emf")}, QDir::Files, QDir::Name);
-    ASSERT_GE(files.size(), 90);
-    for (const QString& name : files) {
-        const auto bytes = qrp::test::ReadAll(dir.filePath(name).toStdString());
-        qrp::TEmfHeaderInfo header;
-        ASSERT_TRUE(ReadEmfHeader(bytes.data(), bytes.size(), header)) << name.toStdString();
-        const double fw = double(header.Frame.Right) - header.Frame.Left;
-        const double fh = double(header.Frame.Bottom) - header.Frame.Top;
-        const int w = std::clamp(int(fw * 192 / 2540), 16, 4000), h = std::clamp(int(fh * 192 / 2540), 16, 4000);
+    const auto pages = CorpusPages(192);
+    ASSERT_GE(pages.size(), 90u);
+    for (const TCorpusPage& page : pages) {
+        const auto& bytes = page.Bytes;
+        const int w = page.Width, h = page.Height;
         auto play = [&](double dashLimit) {
             QImage img(w, h, QImage::Format_RGB32);
             img.fill(Qt::white);
@@ -677,6 +697,6 @@ TEST(EmfDrawBudget, CorpusPagesDrawTheSameWithTheDashLimit)
             playback.Play(reader);
             return img;
         };
-        EXPECT_EQ(CountDiffering(play(0), play(1e300)), 0) << name.toStdString();
+        EXPECT_EQ(CountDiffering(play(0), play(1e300)), 0) << page.Name;
     }
 }
