@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace qrp::emf::test {
@@ -66,27 +67,9 @@ inline TPicture& WidePen(TPicture& pic, int handle, int width, std::uint32_t col
 // EXTTEXTOUTW of n copies of the letter c at (x, y), each advancing by advance.
 inline TPicture& LongText(TPicture& pic, int x, int y, std::uint32_t n, char c, int advance)
 {
-    std::vector<std::uint8_t> p(68, 0);
-    auto put = [&](std::size_t at, std::int32_t v) { std::memcpy(&p[at], &v, 4); };
-    put(16, GM_COMPATIBLE);
-    put(28, x); put(32, y); put(36, std::int32_t(n));
-    const std::uint32_t offString = 8 + 68;
-    put(40, std::int32_t(offString));
-    put(44, ETO_NO_RECT);
-    const std::uint32_t strBytes = (n * 2 + 3) / 4 * 4;
-    if (advance != 0)
-        put(64, std::int32_t(offString + strBytes));
-    p.reserve(p.size() + strBytes + (advance != 0 ? n * 4 : 0));
-    for (std::uint32_t i = 0; i < n; ++i) {
-        p.push_back(std::uint8_t(c));
-        p.push_back(0);
-    }
-    while (p.size() % 4)
-        p.push_back(0);
-    if (advance != 0)
-        for (std::uint32_t i = 0; i < n; ++i)
-            PutI32(p, advance);
-    return pic.Raw(EMR_EXTTEXTOUTW, std::move(p));
+    const std::string text(n, c);
+    return Text(pic, x, y, text.c_str(), advance != 0 ? std::vector<std::int32_t>(n, advance) : std::vector<std::int32_t>{},
+                ETO_NO_RECT);
 }
 
 // STRETCHDIBITS of an 8-bit run-length bitmap of w x h pixels into the logical rectangle
