@@ -5,6 +5,7 @@
 #include "emf/DrawBudget.h"
 #include "emf/EmfReader.h"
 #include "emf/EmfRecords.h"
+#include "emf/GlyphRaster.h"
 #include "emf/SymbolFonts.h"
 
 #include <QColor>
@@ -54,7 +55,7 @@ struct TLogBrush {
 struct TLogFont {
     std::int32_t Height = 0, Width = 0, Escapement = 0, Orientation = 0, Weight = 0;
     bool Italic = false, Underline = false, StrikeOut = false;
-    std::uint8_t CharSet = 0, PitchAndFamily = 0;
+    std::uint8_t CharSet = 0, PitchAndFamily = 0, Quality = 0;
     QString Face;
 };
 
@@ -307,6 +308,8 @@ private:
         double StretchX = 1;
         double AngleDeg = 0;            // visual, counter-clockwise
         TSymbolFace Symbols = TSymbolFace::None; // codes drawn through SymbolCharacter
+        QRawFont Pixels;                // the face on pixel devices (RealizePixelFace)
+        TGlyphSmoothing Smoothing = TGlyphSmoothing::Grey; // on pixel devices
     };
     // One EMRTEXT of a text record.
     struct TTextRecord {
@@ -317,6 +320,7 @@ private:
     // wholePixels: the text record's compatible graphics mode, where the font is realised
     // at a whole pixel size (see DrawText).
     const TRealizedFont& RealizeFont(bool wholePixels);
+    static void RealizePixelFace(TRealizedFont& rf, int ppem, int quality);
     // The selected font at its size in logical units, unturned.
     const TRealizedFont& RealizeLogicalFont();
     bool ReadTextString(const TRecordView& r, const TTextRecord& t, bool wide, const TRealizedFont& rf,
@@ -361,6 +365,7 @@ private:
 
     QPainter& p_;
     bool rasterOps_ = false; // the device composes binary raster operations itself
+    TPixelGlyphs pixelGlyphs_; // glyphs on pixel devices
     QRect visible_;          // device pixels that can show
     double visibleDiagonal_ = 0;
     TDrawBudget budget_;

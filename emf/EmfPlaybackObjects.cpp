@@ -375,6 +375,7 @@ void TEmfPlayback::OnExtCreateFont(const TRecordView& r)
     f.Underline = r.U8(33) != 0;
     f.StrikeOut = r.U8(34) != 0;
     f.CharSet = r.U8(35);
+    f.Quality = r.U8(38);
     f.PitchAndFamily = r.U8(39);
     std::u16string face;
     for (std::size_t i = 0; i < 32 && r.Has(40 + i * 2, 2); ++i) {

@@ -21,6 +21,11 @@ namespace {
 // On pixel devices glyphs up to this many pixels per em are drawn from bitmaps, larger
 // ones as outlines.
 constexpr int kLargestCachedGlyph = 256;
+// Glyphs up to this many pixels per em are drawn through TPixelGlyphs, as GDI draws them.
+// Larger ones are smoothed by the raster engine itself: GDI's grey levels would change only
+// the edge pixels of stems several pixels wide, and making them costs time in proportion
+// to the area of the run, which at zoom is most of the page.
+constexpr int kLargestLeveledGlyph = 32;
 
 // Pixel devices (images, widgets) rasterise glyphs through a cache of bitmaps, one per
 // glyph and size; above the cached size outlines are cheaper. Every other device (PDF,
@@ -181,6 +186,19 @@ bool TEmfPlayback::ReadTextAdvances(const TRecordView& r, const TTextRecord& t, 
     return true;
 }
 
+// The face glyphs are drawn with on pixel devices: fitted to the pixel grid, two-level
+// or smoothed as the face asks at this size (a narrowed or widened font is scaled across
+// after the fitting, by the painter, as GDI scales it).
+void TEmfPlayback::RealizePixelFace(TRealizedFont& rf, int ppem, int quality)
+{
+    rf.Smoothing = GlyphSmoothingFor(rf.Raw, ppem, quality);
+    QFont pixels = rf.Font;
+    pixels.setHintingPreference(QFont::PreferFullHinting);
+    if (rf.Smoothing == TGlyphSmoothing::TwoLevel)
+        pixels.setStyleStrategy(QFont::StyleStrategy(QFont::NoAntialias | QFont::PreferMatch));
+    rf.Pixels = QRawFont::fromFont(pixels);
+}
+
 const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
 {
     const TGdiObject* obj = dc_.Font.get();
@@ -219,7 +237,7 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
         angle = std::atan2(-v.y(), v.x()) * 180.0 / M_PI + (t.determinant() < 0 ? -esc : esc);
         angle = std::fmod(angle, 360.0);
     }
-    key += '|' + std::to_string(emPx) + '|' + std::to_string(lf.Width) + '|' + std::to_string(sy)
+    key += '|' + std::to_string(emPx) + '|' + std::to_string(lf.Quality) + '|' + std::to_string(lf.Width) + '|' + std::to_string(sy)
            + '|' + std::to_string(angle) + (lf.Underline ? "u" : "") + (lf.StrikeOut ? "s" : "");
     auto it = fontCache_.find(key);
     if (it == fontCache_.end()) {
@@ -249,6 +267,8 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
             if (avg > 0)
                 rf.StretchX = std::clamp(want / avg, 0.05, 20.0);
         }
+        if (rf.Raw.isValid() && emPx <= kLargestLeveledGlyph && FillsLargeGlyphs(p_))
+            RealizePixelFace(rf, emPx, lf.Quality);
         rf.AngleDeg = angle;
         rf.Symbols = ReplacedSymbolFace(lf.Face);
         it = fontCache_.emplace(key, std::move(rf)).first;
@@ -342,6 +362,28 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     const bool snapped = wholePixels && rf.AngleDeg == 0 && xf.m12() == 0 && xf.m21() == 0 && xf.m22() != 0;
     if (snapped)
         origin = QPointF(std::round(origin.x()), std::round(origin.y()));
+    if (snapped && hasDx) {
+        // GDI places each glyph at the device point of its running logical offset, taken
+        // from the logical origin and rounded there: advances are whole pixels whose
+        // rounding does not drift along the string.
+        auto along = [](double scale, double offset, double logical) {
+            const double d = std::floor(scale * logical + offset + 0.5) - std::floor(offset + 0.5);
+            return scale < 0 ? -d : d;
+        };
+        double cumX = 0, cumY = 0, atX = 0, atY = 0;
+        width = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            cumX += dxLogical[std::size_t(i)];
+            cumY += dyLogical[std::size_t(i)];
+            const double nextX = along(xf.m11(), xf.dx(), cumX);
+            const double nextY = along(xf.m22(), xf.dy(), cumY);
+            adv[std::size_t(i)] = nextX - atX;
+            advY[std::size_t(i)] = nextY - atY;
+            width += adv[std::size_t(i)];
+            atX = nextX;
+            atY = nextY;
+        }
+    }
     auto throughLogical = [&](double device) {
         if (!snapped)
             return device;
@@ -430,7 +472,10 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
         run.setPositions(pos);
         if (rf.StretchX != 1)
             p_.setWorldTransform(QTransform::fromScale(rf.StretchX, 1) * ts);
-        if (rf.Font.pixelSize() <= kLargestCachedGlyph || !FillsLargeGlyphs(p_)) {
+        if (rf.Pixels.isValid() && rf.Font.pixelSize() <= kLargestLeveledGlyph && FillsLargeGlyphs(p_)) {
+            run.setRawFont(rf.Pixels);
+            pixelGlyphs_.Draw(p_, run, textColor, rf.Smoothing);
+        } else if (rf.Font.pixelSize() <= kLargestCachedGlyph || !FillsLargeGlyphs(p_)) {
             p_.drawGlyphRun(QPointF(0, 0), run);
         } else {
             // Large glyphs are filled as outlines: the cost is that of the part shown,

@@ -93,11 +93,13 @@ TEST_F(PdfExportTest, LandscapeRangesAndInk)
     EXPECT_NEAR(info.Width, 842, 1);
     EXPECT_NEAR(info.Height, 595, 1);
 
-    // Ink where the page has it: the sample's page 1 against the program's own render.
+    // Ink where the page has it: the sample's page 1 against the program's own render, at a
+    // resolution where its text is legible (smaller text is drawn in light greys, as GDI
+    // draws it).
     MakeSampleReport(dir.File("s.qrp"), {1, false, false});
     auto s = Loaded(dir.File("s.qrp"));
     ExportReportToPdf(*s, dir.File("s.pdf"));
-    Shell("pdftoppm -r 30 -gray '" + dir.File("s.pdf") + "' '" + dir.File("s") + "'");
+    Shell("pdftoppm -r 72 -gray '" + dir.File("s.pdf") + "' '" + dir.File("s") + "'");
     QImage printed(QString::fromStdString(dir.File("s-1.pgm")));
     ASSERT_FALSE(printed.isNull());
     QImage own(printed.size(), QImage::Format_RGB32);
