@@ -362,28 +362,33 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     const bool snapped = wholePixels && rf.AngleDeg == 0 && xf.m12() == 0 && xf.m21() == 0 && xf.m22() != 0;
     if (snapped)
         origin = QPointF(std::round(origin.x()), std::round(origin.y()));
-    if (snapped && hasDx) {
-        // GDI places each glyph at the device point of its running logical offset, taken
-        // from the logical origin and rounded there: advances are whole pixels whose
-        // rounding does not drift along the string.
-        auto along = [](double scale, double offset, double logical) {
-            const double d = std::floor(scale * logical + offset + 0.5) - std::floor(offset + 0.5);
-            return scale < 0 ? -d : d;
-        };
+    // GDI places each glyph at the device point of its running logical offset, taken from
+    // the logical origin and rounded there: advances are whole pixels whose rounding does
+    // not drift along the string. The whole width is known from the total; the advances
+    // are worked out only for a string that may show.
+    const bool gdiOffsets = snapped && hasDx;
+    const double baseX = std::floor(xf.dx() + 0.5), baseY = std::floor(xf.dy() + 0.5);
+    const double signX = xf.m11() < 0 ? -1 : 1, signY = xf.m22() < 0 ? -1 : 1;
+    if (gdiOffsets)
+        width = signX * (std::floor(xf.m11() * widthLogical + xf.dx() + 0.5) - baseX);
+    auto placeGlyphs = [&] {
+        bool anyDy = false;
+        for (double d : dyLogical)
+            anyDy = anyDy || d != 0;
         double cumX = 0, cumY = 0, atX = 0, atY = 0;
-        width = 0;
         for (qsizetype i = 0; i < count; ++i) {
             cumX += dxLogical[std::size_t(i)];
-            cumY += dyLogical[std::size_t(i)];
-            const double nextX = along(xf.m11(), xf.dx(), cumX);
-            const double nextY = along(xf.m22(), xf.dy(), cumY);
+            const double nextX = signX * (std::floor(xf.m11() * cumX + xf.dx() + 0.5) - baseX);
             adv[std::size_t(i)] = nextX - atX;
-            advY[std::size_t(i)] = nextY - atY;
-            width += adv[std::size_t(i)];
             atX = nextX;
-            atY = nextY;
+            if (anyDy) {
+                cumY += dyLogical[std::size_t(i)];
+                const double nextY = signY * (std::floor(xf.m22() * cumY + xf.dy() + 0.5) - baseY);
+                advY[std::size_t(i)] = nextY - atY;
+                atY = nextY;
+            }
         }
-    }
+    };
     auto throughLogical = [&](double device) {
         if (!snapped)
             return device;
@@ -437,6 +442,15 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     const QRectF shownArea = VisibleInTextSpace(ts, visible_);
     const double reachX = 2 * em * std::max(1.0, rf.StretchX);
     const double reachY = 2 * std::max(em, rf.Ascent + rf.Descent);
+    if (gdiOffsets) {
+        double spanY = 0;
+        for (double d : advY)
+            spanY += std::fabs(d);
+        const QRectF run(QPointF(std::min(ox, ox + width) - reachX, oy - spanY - reachY),
+                         QPointF(std::max(ox, ox + width) + reachX, oy + spanY + reachY));
+        if (shownArea.intersects(run))
+            placeGlyphs();
+    }
     if (rf.Raw.isValid() && !missingGlyph && glyphs.size() == count) {
         QList<QPointF> pos;
         QVector<quint32> shown;
