@@ -262,7 +262,9 @@ const TEmfPlayback::TRealizedFont& TEmfPlayback::RealizeFont(bool wholePixels)
             rf.Descent = emPx * 0.2;
         }
         if (lf.Width != 0 && rf.Raw.isValid()) {
-            const double avg = rf.Raw.averageCharWidth();
+            // GDI scales the face across by the width asked over its average character
+            // width as its text metrics give it: a whole number of pixels.
+            const double avg = std::max(1.0, std::floor(rf.Raw.averageCharWidth() + 0.5));
             const double want = std::fabs(double(lf.Width)) * ScaleX();
             if (avg > 0)
                 rf.StretchX = std::clamp(want / avg, 0.05, 20.0);
@@ -295,7 +297,11 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
     t.Rect = r.RectL(emrText + 20);
     t.OffDx = r.U32(emrText + 36);
     const QTransform& xf = Xf();
-    const bool plainScale = xf.m12() == 0 && xf.m21() == 0 && float(xf.m11()) == float(xf.m22());
+    // A picture fitted to an area of slightly other proportions scales its axes alike to
+    // within a pixel in a hundred: its text is drawn as under a plain scale, at whole
+    // pixel sizes, as GDI draws it.
+    const bool plainScale = xf.m12() == 0 && xf.m21() == 0 && xf.m11() * xf.m22() > 0
+                            && std::fabs(xf.m11() - xf.m22()) <= 0.01 * std::fabs(xf.m22());
     if (gm == GM_ADVANCED && !plainScale) {
         DrawMappedText(r, t, wide);
         return;

@@ -127,13 +127,13 @@ inline TPicture& Font(TPicture& pic, int handle, int height, int escapement = 0)
 
 // EXTTEXTOUTW at (x, y) with optional dx array.
 inline TPicture& Text(TPicture& pic, int x, int y, const char* s, std::vector<std::int32_t> dx = {},
-               std::uint32_t options = 0, QRect rect = QRect())
+               std::uint32_t options = 0, QRect rect = QRect(), std::uint32_t graphicsMode = GM_COMPATIBLE)
 {
     const auto str = Utf16(s);
     const std::uint32_t n = std::uint32_t(std::strlen(s));
     std::vector<std::uint8_t> p(68, 0);
     auto put = [&](std::size_t at, std::int32_t v) { std::memcpy(&p[at], &v, 4); };
-    put(16, GM_COMPATIBLE);
+    put(16, std::int32_t(graphicsMode));
     put(28, x); put(32, y); put(36, std::int32_t(n));
     const std::uint32_t offString = 8 + 68;
     put(40, std::int32_t(offString));

@@ -94,3 +94,24 @@ TEST(EmfGlyphRaster, GlyphsStandWhereGdiRoundsTheirOffsets)
             stems.push_back(x);
     EXPECT_EQ(stems, (std::vector<int>{4, 13, 21, 29, 38, 46, 54, 63, 71, 79, 88, 96}));
 }
+
+// A picture drawn into an area of slightly other proportions (here 400 x 121 for 400 x 120)
+// keeps the text of its advanced graphics mode at whole pixel sizes, two-level at 12 pixels
+// per em, as GDI draws it; it is not smoothed as outlines under a stretch.
+TEST(EmfGlyphRaster, NearlyPlainScalesKeepWholePixelText)
+{
+    TPicture pic(400, 120, 4);
+    pic.Rec(EMR_SETBKMODE, {TRANSPARENT});
+    Font(pic, 1, -12).Rec(EMR_SELECTOBJECT, {1});
+    Text(pic, 5, 40, "Hamburgefonts 0.35", std::vector<std::int32_t>(18, 9), 0, QRect(), GM_ADVANCED);
+    const auto bytes = pic.Bytes();
+    QImage img(400, 121, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        qrp::PlayEmf(p, bytes.data(), bytes.size(), QRectF(0, 0, img.width(), img.height()));
+    }
+    const TRowInk ink = MeasureRows(img, 30, 60);
+    EXPECT_EQ(ink.Grey, 0);
+    EXPECT_GT(ink.Dark, 150);
+}
