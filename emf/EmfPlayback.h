@@ -271,6 +271,7 @@ private:
     bool InPath() const { return inPath_; }
     void AppendToPath(const QPainterPath& logicalPath, bool continueFigure);
     void ApplyClip();
+    void UpdateDeviceClip();
     void BeginDraw();       // painter state for one drawing call (the clip)
     void EndDraw();
     void DrawClosedPath(bool fill, bool stroke);
@@ -379,6 +380,11 @@ private:
     QTransform xf_;
     bool xfDirty_ = true;
     bool clipDirty_ = true;
+    // The painter's clip as a region of device pixels, for drawing that bypasses the
+    // painter: known unless the painter's own clip is not a whole-pixel rectangle.
+    bool deviceClipStale_ = true;
+    bool deviceClipKnown_ = true;
+    std::optional<QRegion> deviceClip_;
 
     // Path bracket, in target device coordinates.
     bool inPath_ = false;

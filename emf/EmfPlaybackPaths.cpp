@@ -180,6 +180,28 @@ void TEmfPlayback::ApplyClip()
         p_.setClipping(false);
     }
     p_.setWorldTransform(keep);
+
+    deviceClipStale_ = true;
+}
+
+// Worked out only when drawing that bypasses the painter asks for it.
+void TEmfPlayback::UpdateDeviceClip()
+{
+    deviceClipStale_ = false;
+    deviceClipKnown_ = true;
+    deviceClip_.reset();
+    if (baseClip_) {
+        const QRectF b = baseClip_->boundingRect();
+        QPainterPath asRect;
+        asRect.addRect(b);
+        deviceClipKnown_ = b == QRectF(b.toRect()) && *baseClip_ == asRect;
+        if (deviceClipKnown_)
+            deviceClip_ = QRegion(b.toRect());
+    }
+    if (dc_.Clip)
+        deviceClip_ = deviceClip_ ? (*deviceClip_ & *dc_.Clip) : *dc_.Clip;
+    if (dc_.MetaClip)
+        deviceClip_ = deviceClip_ ? (*deviceClip_ & *dc_.MetaClip) : *dc_.MetaClip;
 }
 
 void TEmfPlayback::BeginDraw()

@@ -494,7 +494,15 @@ void TEmfPlayback::DrawText(const TRecordView& r, std::size_t emrText, bool wide
             p_.setWorldTransform(QTransform::fromScale(rf.StretchX, 1) * ts);
         if (rf.Pixels.isValid() && rf.Font.pixelSize() <= kLargestLeveledGlyph && FillsLargeGlyphs(p_)) {
             run.setRawFont(rf.Pixels);
-            pixelGlyphs_.Draw(p_, run, textColor, rf.Smoothing);
+            std::optional<QRegion> clip;
+            if (deviceClipStale_)
+                UpdateDeviceClip();
+            if (deviceClipKnown_) {
+                clip = deviceClip_;
+                if ((options & ETO_CLIPPED) && hasRect)
+                    clip = clip ? (*clip & clipRect) : QRegion(clipRect);
+            }
+            pixelGlyphs_.Draw(p_, run, textColor, rf.Smoothing, clip ? &*clip : nullptr);
         } else if (rf.Font.pixelSize() <= kLargestCachedGlyph || !FillsLargeGlyphs(p_)) {
             p_.drawGlyphRun(QPointF(0, 0), run);
         } else {

@@ -100,9 +100,12 @@ const std::array<QRgb, 256>& TPixelGlyphs::InkFor(QRgb color)
     return ink_;
 }
 
-void TPixelGlyphs::Draw(QPainter& p, const QGlyphRun& run, const QColor& color, TGlyphSmoothing smoothing)
+void TPixelGlyphs::Draw(QPainter& p, const QGlyphRun& run, const QColor& color, TGlyphSmoothing smoothing,
+                        const QRegion* clip)
 {
     if (smoothing == TGlyphSmoothing::TwoLevel) {
+        if (twoLevel_.Draw(p, run, color.rgba(), clip))
+            return;
         const bool smooth = p.testRenderHint(QPainter::TextAntialiasing);
         if (smooth)
             p.setRenderHint(QPainter::TextAntialiasing, false);

@@ -8,12 +8,15 @@
 #include <QImage>
 #include <QRgb>
 
+#include "TwoLevelGlyphs.h"
+
 #include <array>
 #include <memory>
 
 class QGlyphRun;
 class QPainter;
 class QRawFont;
+class QRegion;
 
 enum class TGlyphSmoothing { TwoLevel, Grey };
 
@@ -32,8 +35,13 @@ public:
     TPixelGlyphs(const TPixelGlyphs&) = delete;
     TPixelGlyphs& operator=(const TPixelGlyphs&) = delete;
 
-    // run at the painter's current transform, in color.
-    void Draw(QPainter& p, const QGlyphRun& run, const QColor& color, TGlyphSmoothing smoothing);
+    // run at the painter's current transform, in color. clip: the painter's clip in device
+    // pixels where it is known (nullptr: none, or not known).
+    void Draw(QPainter& p, const QGlyphRun& run, const QColor& color, TGlyphSmoothing smoothing,
+              const QRegion* clip = nullptr);
+
+    // Two-level glyphs copied by the player (on) or drawn by the painter (off).
+    void SetOwnTwoLevelCopies(bool on) { twoLevel_.SetEnabled(on); }
 
 private:
     void FitScratch(int w, int h);
@@ -44,4 +52,5 @@ private:
     std::array<QRgb, 256> ink_{};
     QRgb inkColor_ = 0;
     bool inkValid_ = false;
+    TTwoLevelGlyphs twoLevel_;
 };
