@@ -38,7 +38,8 @@ std::string NameOf(const std::string& path)
 
 } // namespace
 
-TOutputFile::TOutputFile(const std::string& target) : target_(target)
+TOutputFile::TOutputFile(const std::string& target, TDurability durability)
+    : target_(target), durability_(durability)
 {
     const std::string dir = FolderOf(target);
     std::string name = NameOf(target);
@@ -130,7 +131,7 @@ void TOutputFile::Commit()
         Fail(std::strerror(EBADF));
     // Write errors the system reports late (delayed allocation, network file systems)
     // show up here or at close.
-    if (::fsync(fd_) != 0 && errno != EINVAL)
+    if (durability_ == TDurability::OnDisk && ::fsync(fd_) != 0 && errno != EINVAL)
         Fail(std::strerror(errno));
     const int fd = fd_;
     fd_ = -1;
@@ -143,7 +144,8 @@ void TOutputFile::Commit()
         KeepOnInterruption(temp_);
         committed_ = true;
     }
-    SyncFolderOf(target_);
+    if (durability_ == TDurability::OnDisk)
+        SyncFolderOf(target_);
 }
 
 bool SameFile(const std::string& a, const std::string& b)

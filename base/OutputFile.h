@@ -16,11 +16,16 @@ namespace qrp {
 // What every temporary name has between the target's name and its random end.
 inline constexpr char kPartialInfix[] = ".partial-";
 
+// Whether a committed file must outlast a power cut (documents), or only be whole or
+// absent (caches such as thumbnails, which their reader copies at once): the latter
+// are not flushed to the disk, which on a slow disk costs more than writing them.
+enum class TDurability { OnDisk, Cache };
+
 class TOutputFile : public TStream {
 public:
     // Creates the temporary file beside target. Fails with EFCreateError naming
     // target and the cause.
-    explicit TOutputFile(const std::string& target);
+    explicit TOutputFile(const std::string& target, TDurability durability = TDurability::OnDisk);
     // Removes the temporary file unless it was committed.
     ~TOutputFile() override;
     TOutputFile(const TOutputFile&) = delete;
@@ -36,8 +41,8 @@ public:
     // The open temporary file, for writers that write through a descriptor of their own.
     int Descriptor() const { return fd_; }
 
-    // Flushes the content to the disk, closes the file and renames it onto the target;
-    // then syncs the folder so that the new name lasts too. Fails with EFWriteError,
+    // Flushes the content to the disk (TDurability::OnDisk), closes the file and renames
+    // it onto the target; then syncs the folder so that the new name lasts too. Fails with EFWriteError,
     // removing the temporary file.
     void Commit();
     // Removes the temporary file now (done by the destructor too).
@@ -50,6 +55,7 @@ private:
     int fd_ = -1;
     std::int64_t pos_ = 0;
     bool committed_ = false;
+    TDurability durability_;
 };
 
 // True when both paths name the same existing file, links followed: the same device

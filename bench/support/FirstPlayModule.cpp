@@ -32,7 +32,7 @@ double PlayOnce(const qrp::TMetafile& picture, QImage& image)
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv)
+extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv, void (*fontsRead)())
 {
     if (argc != 2) {
         std::fprintf(stderr, "usage: bench_first_play REPORT\n");
@@ -40,6 +40,8 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    // The font configuration was being read while the application object was made.
+    fontsRead();
     try {
         qrp::TQRPageList pages;
         pages.OpenFile(argv[1]);

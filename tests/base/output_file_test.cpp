@@ -52,6 +52,16 @@ TEST(OutputFile, AppearsWholeUnderItsNameOnlyWhenCommitted)
     const std::string target = dir / "r.pdf";
     WriteAll(target, {1, 2, 3});
     const auto data = Pattern(100000);
+    // A cache file (not flushed to the disk) is replaced all or nothing as well.
+    {
+        TOutputFile out(target, TDurability::Cache);
+        out.WriteBuffer(data.data(), 1000);
+        EXPECT_EQ(ReadAll(target), (std::vector<std::uint8_t>{1, 2, 3}));
+        out.Commit();
+    }
+    EXPECT_EQ(ReadAll(target), std::vector<std::uint8_t>(data.begin(), data.begin() + 1000));
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"r.pdf"});
+    WriteAll(target, {1, 2, 3});
     {
         TOutputFile out(target);
         out.WriteBuffer(data.data(), 60000);

@@ -29,6 +29,15 @@ std::string ProgramFolder()
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
+// The read started for the module running (one per process).
+TFontSetUp* runningFontSetUp = nullptr;
+
+void WaitForFonts()
+{
+    if (runningFontSetUp)
+        runningFontSetUp->Wait();
+}
+
 } // namespace
 
 int RunModule(const char* program, const char* file, TModuleFonts fonts, int argc, char** argv)
@@ -49,17 +58,17 @@ int RunModule(const char* program, const char* file, TModuleFonts fonts, int arg
         std::fprintf(stderr, "%s: cannot load its module: %s\n", program, ::dlerror());
         return 1;
     }
-    using TEntry = int (*)(int, char**);
-    const auto entry = reinterpret_cast<TEntry>(::dlsym(module, "QrpModuleMain"));
+    const auto entry = reinterpret_cast<TModuleEntry>(::dlsym(module, "QrpModuleMain"));
     if (!entry) {
         std::fprintf(stderr, "%s: %s has no entry: %s\n", program, path.c_str(), ::dlerror());
         return 1;
     }
-    if (fontSetUp)
-        fontSetUp->Wait();
+    runningFontSetUp = fontSetUp ? &*fontSetUp : nullptr;
     // The module stays loaded until the process ends: the toolkit it brought in keeps
     // threads and exit handlers of its own.
-    return entry(argc, argv);
+    const int status = entry(argc, argv, &WaitForFonts);
+    runningFontSetUp = nullptr;
+    return status;
 }
 
 } // namespace qrp

@@ -18,7 +18,7 @@ using TApplication = QCoreApplication;
 using TApplication = QGuiApplication;
 #endif
 
-extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv)
+extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv, void (*fontsRead)())
 {
     // Hash order decides the order of objects in written files (fonts in a PDF): a
     // fixed seed makes the same report give the same bytes on every run.
@@ -41,6 +41,8 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     TApplication app(argc, argv);
     TApplication::setApplicationName("qrptool");
     TApplication::setApplicationVersion(QRP_VERSION);
+    // The font configuration was being read while the application object was made.
+    fontsRead();
 
     // qrptool has checked the command and its --help before loading this module.
     const std::string name = argc >= 2 ? argv[1] : "";

@@ -39,7 +39,7 @@ QString LocalPath(const std::string& arg)
     return s;
 }
 
-QImage RenderFirstPage(const QString& input, int size)
+QImage RenderFirstPage(const QString& input, int size, void (*fontsRead)())
 {
     qrp::TQRPageList pages;
     pages.OpenFile(input.toStdString());
@@ -60,6 +60,8 @@ QImage RenderFirstPage(const QString& input, int size)
     QImage image(tw, th, QImage::Format_RGB32);
     if (image.isNull())
         throw std::bad_alloc();
+    // Everything up to here ran beside the reading of the font configuration.
+    fontsRead();
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -87,7 +89,7 @@ std::string MemoryText(long mib)
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv)
+extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, char** argv, void (*fontsRead)())
 {
     using namespace qrp::thumbnailer;
     qrp::CleanUpOnInterruption();
@@ -129,10 +131,10 @@ extern "C" __attribute__((visibility("default"))) int QrpModuleMain(int argc, ch
     try {
         const QString input = LocalPath(args.Input), output = LocalPath(args.Output);
         qrp::RefuseToOverwrite({input.toStdString()}, output.toStdString());
-        const QImage image = RenderFirstPage(input, args.Size);
+        const QImage image = RenderFirstPage(input, args.Size, fontsRead);
         deadline.Finish();
         CatchCrashesEnd();
-        qrp::SavePng(image, output.toStdString());
+        qrp::SavePng(image, output.toStdString(), qrp::TPngUse::Thumbnail);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "qrp-thumbnailer: %s: %s; no thumbnail written\n", args.Input.c_str(),
                      MemoryText(args.MemoryLimit).c_str());
