@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -62,65 +63,92 @@ TTwoLevelGlyphs::TFace& TTwoLevelGlyphs::FaceFor(TCache& cache, const QRawFont& 
     return faces.front();
 }
 
+TTwoLevelGlyphs::TScratch::~TScratch()
+{
+    if (Painter)
+        Painter->end();
+}
+
 // The glyph as the engine draws it at a whole-pixel origin, cut to its ink.
 const TTwoLevelGlyphs::TMask& TTwoLevelGlyphs::MaskFor(TCache& cache, TFace& face, const QRawFont& font,
-                                                        quint32 glyph)
+                                                        quint32 glyph, TScratch& scratch)
 {
     if (auto it = face.Glyphs.find(glyph); it != face.Glyphs.end())
         return it->second;
     TMask& mask = face.Glyphs[glyph];
-    const QRectF box = font.boundingRect(glyph);
     const double em = font.pixelSize();
-    // Hinting may move outlines a pixel or two past the outline's own box.
-    const int pad = 3 + int(em / 8);
-    const int left = int(std::floor(std::min(box.left(), 0.0))) - pad;
-    const int top = int(std::floor(std::min(box.top(), -em))) - pad;
-    const int right = int(std::ceil(std::max(box.right(), em))) + pad;
-    const int bottom = int(std::ceil(std::max(box.bottom(), em / 2))) + pad;
-    const int w = right - left, h = bottom - top;
-    if (!std::isfinite(box.width()) || w > kMaxMaskSide || h > kMaxMaskSide || w <= 0 || h <= 0)
-        return mask;
-    QImage scratch(w, h, QImage::Format_ARGB32_Premultiplied);
-    scratch.fill(Qt::transparent);
-    {
-        QPainter sp(&scratch);
-        sp.setRenderHint(QPainter::TextAntialiasing, false);
-        sp.setPen(QColor(0, 0, 0));
+    // First a box that holds the glyphs of ordinary faces (asking the face for the
+    // glyph's own box costs as much as drawing it); a glyph that reaches the border of
+    // it is drawn again in its own box, and left to the painter if it reaches that one's.
+    QRectF box(-em, -1.5 * em, 3 * em, 2.5 * em);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt == 1)
+            box = font.boundingRect(glyph);
+        // Hinting may move outlines a pixel or two past the outline's own box.
+        const int pad = 3 + int(em / 8);
+        const int left = int(std::floor(std::min(box.left(), 0.0))) - pad;
+        const int top = int(std::floor(std::min(box.top(), -em))) - pad;
+        const int right = int(std::ceil(std::max(box.right(), em))) + pad;
+        const int bottom = int(std::ceil(std::max(box.bottom(), em / 2))) + pad;
+        const int w = right - left, h = bottom - top;
+        if (!std::isfinite(box.width()) || w > kMaxMaskSide || h > kMaxMaskSide || w <= 0 || h <= 0)
+            return mask;
+        if (!scratch.Painter) {
+            // One byte a pixel, which the engine fills with plain stores (on 32-bit
+            // images its stores bypass the cache, and reading the glyph back would
+            // then cost more than drawing it).
+            scratch.Image = QImage(kMaxMaskSide, kMaxMaskSide, QImage::Format_Alpha8);
+            scratch.Painter = std::make_unique<QPainter>(&scratch.Image);
+            scratch.Painter->setRenderHint(QPainter::TextAntialiasing, false);
+            scratch.Painter->setPen(QColor(0, 0, 0));
+        }
+        uchar* const bits = scratch.Image.bits();
+        const qsizetype stride = scratch.Image.bytesPerLine();
+        for (int y = 0; y < h; ++y)
+            std::memset(bits + y * stride, 0, std::size_t(w));
         QGlyphRun one;
         one.setRawFont(font);
         one.setGlyphIndexes({glyph});
         one.setPositions({QPointF(-left, -top)});
-        sp.drawGlyphRun(QPointF(0, 0), one);
-    }
-    int x0 = w, y0 = h, x1 = -1, y1 = -1;
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            if (qAlpha(row[x]) == 0)
+        scratch.Painter->setClipRect(QRect(0, 0, w, h));
+        scratch.Painter->drawGlyphRun(QPointF(0, 0), one);
+        // The ink's bounds: most rows are bare and are passed over whole.
+        int x0 = w, y0 = h, x1 = -1, y1 = -1;
+        for (int y = 0; y < h; ++y) {
+            const uchar* row = bits + y * stride;
+            uchar any = 0;
+            for (int x = 0; x < w; ++x)
+                any |= row[x];
+            if (!any)
                 continue;
-            x0 = std::min(x0, x);
-            x1 = std::max(x1, x);
             y0 = std::min(y0, y);
-            y1 = std::max(y1, y);
+            y1 = y;
+            int first = 0, last = w - 1;
+            while (!row[first])
+                ++first;
+            while (!row[last])
+                --last;
+            x0 = std::min(x0, first);
+            x1 = std::max(x1, last);
         }
-    }
-    // Ink on the border: the box was not the glyph's; the painter draws it.
-    if (x1 >= 0 && (x0 == 0 || y0 == 0 || x1 == w - 1 || y1 == h - 1))
+        if (x1 >= 0 && (x0 == 0 || y0 == 0 || x1 == w - 1 || y1 == h - 1))
+            continue;
+        mask.Valid = true;
+        if (x1 < 0)
+            return mask;
+        mask.Left = x0 + left;
+        mask.Top = y0 + top;
+        mask.Width = x1 - x0 + 1;
+        mask.Height = y1 - y0 + 1;
+        mask.Bits.resize(std::size_t(mask.Width) * std::size_t(mask.Height));
+        for (int y = 0; y < mask.Height; ++y) {
+            const uchar* row = bits + (y0 + y) * stride + x0;
+            for (int x = 0; x < mask.Width; ++x)
+                mask.Bits[std::size_t(y) * std::size_t(mask.Width) + std::size_t(x)] = row[x] != 0;
+        }
+        cache.Bytes += mask.Bits.size() + sizeof(TMask);
         return mask;
-    mask.Valid = true;
-    if (x1 < 0)
-        return mask;
-    mask.Left = x0 + left;
-    mask.Top = y0 + top;
-    mask.Width = x1 - x0 + 1;
-    mask.Height = y1 - y0 + 1;
-    mask.Bits.resize(std::size_t(mask.Width) * std::size_t(mask.Height));
-    for (int y = 0; y < mask.Height; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y0 + y)) + x0;
-        for (int x = 0; x < mask.Width; ++x)
-            mask.Bits[std::size_t(y) * std::size_t(mask.Width) + std::size_t(x)] = qAlpha(row[x]) != 0;
     }
-    cache.Bytes += mask.Bits.size() + sizeof(TMask);
     return mask;
 }
 
@@ -151,8 +179,9 @@ bool TTwoLevelGlyphs::Draw(QPainter& p, const QGlyphRun& run, QRgb color, const 
     const QList<QPointF> positions = run.positions();
     const qsizetype n = std::min(glyphs.size(), positions.size());
     std::vector<const TMask*> masks(std::size_t(n), nullptr);
+    TScratch scratch;
     for (qsizetype i = 0; i < n; ++i) {
-        masks[std::size_t(i)] = &MaskFor(cache, face, font, glyphs[i]);
+        masks[std::size_t(i)] = &MaskFor(cache, face, font, glyphs[i], scratch);
         // A run of many large distinct glyphs is not kept past the bound.
         if (!masks[std::size_t(i)]->Valid || cache.Bytes > 2 * kMaxMaskBytes)
             return false;

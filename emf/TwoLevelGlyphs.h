@@ -5,17 +5,19 @@
 // the engine into a mask (so its shape and place are the engine's own) and copied onto
 // the page with plain stores wherever it is used again.
 
+#include <QImage>
+#include <QPainter>
 #include <QRawFont>
 #include <QRegion>
 #include <QString>
 #include <QRgb>
 
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 class QGlyphRun;
-class QPainter;
 
 class TTwoLevelGlyphs {
 public:
@@ -52,9 +54,16 @@ private:
         std::size_t Bytes = 0;
     };
 
+    // Where missing masks are drawn, made on the first one a run lacks.
+    struct TScratch {
+        QImage Image;
+        std::unique_ptr<QPainter> Painter;
+        ~TScratch();
+    };
+
     static TCache& Cache();
     static TFace& FaceFor(TCache& cache, const QRawFont& face);
-    static const TMask& MaskFor(TCache& cache, TFace& face, const QRawFont& font, quint32 glyph);
+    static const TMask& MaskFor(TCache& cache, TFace& face, const QRawFont& font, quint32 glyph, TScratch& scratch);
 
     bool enabled_ = true;
 };
