@@ -1,5 +1,6 @@
 // The report printer's costs: PDF export of dense report pages, loading a very long
 // report, and the memory an export of a long report holds.
+#include "bench/support/BenchFolder.h"
 #include "emf/Metafile.h"
 #include "printer/PdfExport.h"
 #include "printer/QRPrinter.h"
@@ -17,22 +18,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// A folder for the benchmark's files, removed when the program ends.
-fs::path WorkDir()
-{
-    struct TWorkDir {
-        fs::path Path = fs::temp_directory_path() / ("qrp-bench-printer-" + std::to_string(getpid()));
-        TWorkDir() { fs::create_directories(Path); }
-        ~TWorkDir()
-        {
-            std::error_code ec;
-            fs::remove_all(Path, ec);
-        }
-    };
-    static const TWorkDir dir;
-    return dir.Path;
-}
 
 // Resident set size of this process in bytes.
 double ResidentBytes()
@@ -53,10 +38,10 @@ double ResidentBytes()
 // A report whose every page is the dense sample page 1, repeated (cheap to build).
 std::string RepeatedReport(int pages)
 {
-    const fs::path path = WorkDir() / ("dense-" + std::to_string(pages) + ".qrp");
+    const fs::path path = fs::path(qrp::bench::BenchFolder()) / ("dense-" + std::to_string(pages) + ".qrp");
     if (fs::exists(path))
         return path.string();
-    const fs::path one = WorkDir() / "one.qrp";
+    const fs::path one = fs::path(qrp::bench::BenchFolder()) / "one.qrp";
     qrp::MakeSampleReport(one.string(), {1, false, false});
     qrp::TQRPrinter source(qrp::CreatePdfPaperDevice(), 0);
     source.LoadReport(one.string());
@@ -73,11 +58,11 @@ std::string RepeatedReport(int pages)
 void BM_ExportPdfDensePages(benchmark::State& state)
 {
     const int pages = static_cast<int>(state.range(0));
-    const fs::path report = WorkDir() / "sample-export.qrp";
+    const fs::path report = fs::path(qrp::bench::BenchFolder()) / "sample-export.qrp";
     qrp::MakeSampleReport(report.string(), {pages, false, false});
     qrp::TQRPrinter printer(qrp::CreatePdfPaperDevice(), 0);
     printer.LoadReport(report.string());
-    const std::string out = (WorkDir() / "export.pdf").string();
+    const std::string out = (fs::path(qrp::bench::BenchFolder()) / "export.pdf").string();
     for (auto _ : state)
         benchmark::DoNotOptimize(qrp::ExportReportToPdf(printer, out));
     state.SetItemsProcessed(state.iterations() * pages);
@@ -87,7 +72,7 @@ BENCHMARK(BM_ExportPdfDensePages)->Arg(50)->Unit(benchmark::kMillisecond)->UseRe
 
 void BM_LoadReport100000Pages(benchmark::State& state)
 {
-    const fs::path path = WorkDir() / "long.qrp";
+    const fs::path path = fs::path(qrp::bench::BenchFolder()) / "long.qrp";
     if (!fs::exists(path)) {
         // Small pages: what matters is the page count, not the drawing.
         std::vector<std::uint8_t> emf(108, 0);
@@ -118,7 +103,7 @@ BENCHMARK(BM_LoadReport100000Pages)->Unit(benchmark::kMicrosecond);
 void BM_Export2000PagesMemory(benchmark::State& state)
 {
     const std::string report = RepeatedReport(2000);
-    const std::string out = (WorkDir() / "long.pdf").string();
+    const std::string out = (fs::path(qrp::bench::BenchFolder()) / "long.pdf").string();
     qrp::TQRPrinter printer(qrp::CreatePdfPaperDevice(), 0);
     printer.LoadReport(report);
     // One warm-up page so fonts and caches are in before the start figure.

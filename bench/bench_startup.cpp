@@ -10,7 +10,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QDir>
 #include <QFile>
 #include <QPainter>
 
@@ -80,7 +79,7 @@ void TimeProgram(benchmark::State& state, const std::vector<std::string>& comman
 std::string EmptyPagePath()
 {
     static const std::string path = [] {
-        const std::string p = QDir::temp().filePath("qrp-bench-empty.emf").toStdString();
+        const std::string p = qrp::bench::BenchFile("empty.emf");
         qrp::TMetafile picture;
         picture.SetWidth(794);
         picture.SetHeight(1123);
@@ -98,7 +97,7 @@ std::string EmptyPagePath()
     return path;
 }
 
-std::string Output(const char* name) { return QDir::temp().filePath(name).toStdString(); }
+std::string Output(const char* name) { return qrp::bench::BenchFile(name); }
 
 void BM_QrptoolVersion(benchmark::State& state) { TimeProgram(state, {QRPTOOL_PATH, "--version"}); }
 
@@ -110,12 +109,12 @@ void BM_QrptoolInfo(benchmark::State& state)
 void BM_ThumbnailerDensePage(benchmark::State& state)
 {
     TimeProgram(state, {QRP_THUMBNAILER_PATH, "-s", "256", qrp::bench::DenseReportPath(),
-                        Output("qrp-bench-thumbnail.png")});
+                        Output("thumbnail.png")});
 }
 
 void BM_EmfRenderEmptyPage(benchmark::State& state)
 {
-    TimeProgram(state, {QRPTOOL_PATH, "emf-render", EmptyPagePath(), "-o", Output("qrp-bench-empty.png")});
+    TimeProgram(state, {QRPTOOL_PATH, "emf-render", EmptyPagePath(), "-o", Output("empty.png")});
 }
 
 void BM_FirstPlay(benchmark::State& state)

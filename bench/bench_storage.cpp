@@ -1,6 +1,7 @@
 // Saved report storage: the page codec against a plain tight loop over the same tree
 // tables, opening a 100,000-page report and reading its first, last and middle page,
 // and reading a compressed page from a saved file.
+#include "bench/support/BenchFolder.h"
 #include "emf/Metafile.h"
 #include "storage/PageList.h"
 #include "storage/QRCompress.h"
@@ -207,18 +208,6 @@ BENCHMARK(BM_CodecExpand)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // ---- saved files ------------------------------------------------------------------
 
-std::string BenchDir()
-{
-    static const std::string dir = [] {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "qrp-bench-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr)
-            std::abort();
-        std::atexit([] { std::filesystem::remove_all(BenchDir()); });
-        return tmpl;
-    }();
-    return dir;
-}
-
 // A saved report of `pages` pages of `pageBytes` each, made through the page list.
 std::string SavedReport(int pages, std::uint32_t pageBytes, bool compressed)
 {
@@ -226,7 +215,7 @@ std::string SavedReport(int pages, std::uint32_t pageBytes, bool compressed)
     auto& path = made[{pages, pageBytes, compressed}];
     if (!path.empty())
         return path;
-    path = BenchDir() + "/r" + std::to_string(pages) + "_" + std::to_string(pageBytes) + (compressed ? "c" : "u") +
+    path = qrp::bench::BenchFolder() + "/r" + std::to_string(pages) + "_" + std::to_string(pageBytes) + (compressed ? "c" : "u") +
            ".qrp";
     TQRPageList list;
     list.SetStorage(std::make_unique<TQRStream>(100000));

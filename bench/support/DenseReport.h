@@ -1,13 +1,13 @@
 #pragma once
 // The dense report page the start-up and thumbnail benchmarks draw: a full table of
-// text, rules and shading, written once per run as qrp-bench-dense.qrp in the
-// temporary folder (where it stays, so whole programs can be timed on it too).
+// text, rules and shading, written once per run as dense.qrp in the program's
+// benchmark folder, so that whole programs can be timed on it too.
+#include "bench/support/BenchFolder.h"
 #include "emf/Metafile.h"
 #include "emf/MetafileCanvas.h"
 #include "storage/PageList.h"
 #include "storage/QRStream.h"
 
-#include <QDir>
 #include <QFont>
 #include <QPainter>
 
@@ -19,7 +19,7 @@ namespace qrp::bench {
 inline std::string DenseReportPath()
 {
     static const std::string path = [] {
-        const std::string p = QDir::temp().filePath("qrp-bench-dense.qrp").toStdString();
+        const std::string p = BenchFile("dense.qrp");
         qrp::TQRPageList list;
         list.SetStorage(std::make_unique<qrp::TQRStream>(100000));
         qrp::TMetafile picture;
