@@ -41,9 +41,9 @@ public:
     // The open temporary file, for writers that write through a descriptor of their own.
     int Descriptor() const { return fd_; }
 
-    // Flushes the content to the disk (TDurability::OnDisk), closes the file and renames
-    // it onto the target; then syncs the folder so that the new name lasts too. Fails with EFWriteError,
-    // removing the temporary file.
+    // Closes the file and renames it onto the target; for TDurability::OnDisk, flushes
+    // the content to the disk first and syncs the folder after, so that the new name
+    // lasts too. Fails with EFWriteError, removing the temporary file.
     void Commit();
     // Removes the temporary file now (done by the destructor too).
     void Discard();

@@ -40,9 +40,6 @@ public:
     void Draw(QPainter& p, const QGlyphRun& run, const QColor& color, TGlyphSmoothing smoothing,
               const QRegion* clip = nullptr);
 
-    // Two-level glyphs copied by the player (on) or drawn by the painter (off).
-    void SetOwnTwoLevelCopies(bool on) { twoLevel_.SetEnabled(on); }
-
 private:
     void FitScratch(int w, int h);
     const std::array<QRgb, 256>& InkFor(QRgb color);

@@ -154,7 +154,7 @@ const TTwoLevelGlyphs::TMask& TTwoLevelGlyphs::MaskFor(TCache& cache, TFace& fac
 
 bool TTwoLevelGlyphs::Draw(QPainter& p, const QGlyphRun& run, QRgb color, const QRegion* clip)
 {
-    if (!enabled_ || qAlpha(color) != 255 || !p.paintEngine() || p.paintEngine()->type() != QPaintEngine::Raster)
+    if (qAlpha(color) != 255 || !p.paintEngine() || p.paintEngine()->type() != QPaintEngine::Raster)
         return false;
     QPaintDevice* device = p.device();
     if (!device || device->devType() != QInternal::Image)

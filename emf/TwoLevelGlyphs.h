@@ -28,9 +28,6 @@ public:
     // composition mode, partial opacity or colour); the caller then lets the painter draw.
     bool Draw(QPainter& p, const QGlyphRun& run, QRgb color, const QRegion* clip);
 
-    // Off: Draw always returns false (to compare with the engine's own drawing).
-    void SetEnabled(bool on) { enabled_ = on; }
-
 private:
     struct TMask {
         int Left = 0, Top = 0, Width = 0, Height = 0; // from the glyph's origin pixel
@@ -64,6 +61,4 @@ private:
     static TCache& Cache();
     static TFace& FaceFor(TCache& cache, const QRawFont& face);
     static const TMask& MaskFor(TCache& cache, TFace& face, const QRawFont& font, quint32 glyph, TScratch& scratch);
-
-    bool enabled_ = true;
 };

@@ -134,8 +134,6 @@ TEST(TwoLevelGlyphs, LeavesToThePainterWhatItCannotCopyExactly)
     EXPECT_TRUE(declines(rgb, [](QPainter& p) { p.setCompositionMode(QPainter::CompositionMode_Xor); },
                          qRgb(0, 0, 0), nullptr));
     EXPECT_TRUE(declines(QImage(100, 100, QImage::Format_RGB888), none, qRgb(0, 0, 0), nullptr));
-    copies.SetEnabled(false);
-    EXPECT_TRUE(declines(rgb, none, qRgb(0, 0, 0), nullptr));
 }
 
 // Played pages: text under the picture's clip (rectangles taken out and put together),
