@@ -14,8 +14,8 @@ enum class TModuleFonts { Read, NotNeeded };
 // and a function that returns once the font configuration is read, and returns its
 // status. The module calls that function before it first draws text, after its own
 // set-up (the application object), which thus runs beside the read; the function does
-// nothing when the fonts were not asked for. When the module cannot be loaded, says so on stderr
-// as program and returns 1.
+// nothing when the fonts were not asked for. When the module cannot be loaded, says
+// so on stderr as program and returns 1.
 int RunModule(const char* program, const char* file, TModuleFonts fonts, int argc, char** argv);
 
 // The entry every module exports.
